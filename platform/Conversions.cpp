@@ -1,0 +1,121 @@
+#include "Conversions.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "Exceptions.h"
+
+namespace plat {
+
+void ThrowListIndexError(long long index) {
+  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+[[noreturn]] void ThrowNotInteger(std::string_view text) {
+  throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+}
+
+// Parses an integer; returns false on any error. Hex values may use all 64 bits.
+bool ParseInteger(std::string_view text, int64_t& result, bool& isHex) {
+  std::string t = Trim(text);
+  std::string_view s = t;
+  bool negative = false;
+  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  int base = 10;
+  if (!s.empty() && s[0] == '$') {
+    base = 16;
+    s.remove_prefix(1);
+  } else if (s.size() > 1 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return false;
+  uint64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), magnitude, base);
+  if (ec != std::errc() || end != s.data() + s.size()) return false;
+  isHex = base == 16;
+  if (!isHex && magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0))
+    return false;
+  result = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return true;
+}
+
+}  // namespace
+
+int32_t StrToInt(std::string_view text) {
+  int64_t value = 0;
+  bool isHex = false;
+  if (!ParseInteger(text, value, isHex)) ThrowNotInteger(text);
+  if (isHex) {
+    if (static_cast<uint64_t>(value) > 0xFFFFFFFFull && value > 0) ThrowNotInteger(text);
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+  }
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+    ThrowNotInteger(text);
+  return static_cast<int32_t>(value);
+}
+
+int32_t StrToIntDef(std::string_view text, int32_t fallback) {
+  try {
+    return StrToInt(text);
+  } catch (const EConvertError&) {
+    return fallback;
+  }
+}
+
+int64_t StrToInt64(std::string_view text) {
+  int64_t value = 0;
+  bool isHex = false;
+  if (!ParseInteger(text, value, isHex)) ThrowNotInteger(text);
+  return value;
+}
+
+bool TryStrToFloat(std::string_view text, double& value) {
+  std::string t = Trim(text);
+  std::string_view s = t;
+  if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+  if (s.empty()) return false;
+  // Only digits, one '.', a sign and an exponent are numbers; from_chars would also take
+  // "inf", "nan" and hexadecimal floats.
+  for (char c : s) {
+    bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+    if (!allowed) return false;
+  }
+  double parsed = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), parsed, std::chars_format::general);
+  if (ec != std::errc() || end != s.data() + s.size()) return false;
+  value = parsed;
+  return true;
+}
+
+double StrToFloat(std::string_view text) {
+  double value = 0;
+  if (!TryStrToFloat(text, value))
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  return value;
+}
+
+std::string IntToHex(uint64_t value, int digits) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%0*llX", digits, static_cast<unsigned long long>(value));
+  return buffer;
+}
+
+std::string Trim(std::string_view text) {
+  size_t first = 0;
+  while (first < text.size() && IsBlank(text[first])) ++first;
+  size_t last = text.size();
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return std::string(text.substr(first, last - first));
+}
+
+}  // namespace plat
