@@ -18,23 +18,43 @@ configure_and_build() {  # dir, extra cmake arguments...
 
 export QT_QPA_PLATFORM=offscreen
 summary=()
+total_passed=0
+total_failed=0
+
+run_ctest() {  # name, ctest arguments...; adds the run's counts to the totals
+  local name=$1
+  shift
+  local log="$root/ctest-$name.log"
+  local status=0
+  ctest "$@" --output-on-failure 2>&1 | tee "$log" || status=$?
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  local failed all
+  failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+  all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+  total_passed=$((total_passed + ${all:-0} - ${failed:-0}))
+  total_failed=$((total_failed + ${failed:-0}))
+  summary+=("$name: $line")
+  if [ "$status" -ne 0 ] || [ -z "$line" ] || [ "${failed:-1}" -ne 0 ]; then
+    printf '%s\n' "${summary[@]}"
+    echo "tests: $total_passed passed, $total_failed failed"
+    exit 1
+  fi
+}
 
 echo "== plain build"
 configure_and_build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir build-test -j "$jobs" --output-on-failure --timeout 300
-summary+=("plain: passed")
+run_ctest plain --test-dir build-test -j "$jobs" --timeout 300
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug "-DQUOBRIX_SANITIZE=address,undefined" -DQUOBRIX_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600
-summary+=("asan+ubsan: passed")
+  run_ctest asan+ubsan --test-dir build-asan -j "$jobs" --timeout 600
 
 echo "== ThreadSanitizer (threaded suites)"
 configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUOBRIX_SANITIZE=thread -DQUOBRIX_GUI=OFF -DQUOBRIX_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir build-tsan -j "$jobs" -L sim --output-on-failure --timeout 600
-summary+=("tsan: passed")
+  run_ctest tsan --test-dir build-tsan -j "$jobs" -L sim --timeout 600
 
 if [ -d "$root/tests/fuzz" ]; then
   echo "== fuzz targets"
@@ -48,3 +68,4 @@ if [ -d "$root/tests/fuzz" ]; then
 fi
 
 printf '%s\n' "${summary[@]}"
+echo "tests: $total_passed passed, $total_failed failed"

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -107,4 +108,17 @@ TEST(Dispatcher, ScopedMainDispatcherInstallsAndRestores) {
     EXPECT_EQ(&plat::MainDispatcher(), &inner);
   }
   EXPECT_EQ(&plat::MainDispatcher(), &outer);
+}
+
+TEST(Dispatcher, ShutdownWithCallsStillQueuedFreesThem) {
+  auto payload = std::make_shared<int>(7);
+  std::weak_ptr<int> watch = payload;
+  {
+    LoopDispatcher dispatcher;
+    std::thread poster([&, payload] { dispatcher.Post([payload] {}); });
+    poster.join();
+    payload.reset();
+    EXPECT_FALSE(watch.expired());
+  }
+  EXPECT_TRUE(watch.expired());
 }

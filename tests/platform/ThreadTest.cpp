@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 
 #include "Dispatcher.h"
 #include "Event.h"
@@ -91,6 +92,15 @@ TEST_F(ThreadTest, TerminationWaitsForAnOpenMainThreadCall) {
     EXPECT_GT(dispatcher.ProcessPending(), 0);
     EXPECT_FALSE(destroyed) << "freed while a main-thread call was open";
   }
+  EXPECT_TRUE(destroyed);
+}
+
+TEST_F(ThreadTest, DeletingARunningThreadStopsAndJoinsIt) {
+  std::atomic<bool> destroyed{false};
+  auto thread = std::make_unique<LoopingThread>(&destroyed);
+  thread->Resume();
+  thread->started.WaitFor(2000);
+  thread.reset();
   EXPECT_TRUE(destroyed);
 }
 
