@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QLineSeries>
+#include <QValueAxis>
+#include <cmath>
+#include <limits>
+
+#include "ActivityLogMemo.h"
+#include "Chart.h"
+#include "Exceptions.h"
+#include "ListBox.h"
+#include "QtTestEnvironment.h"
+#include "StatusBar.h"
+#include "StringGrid.h"
+
+namespace {
+
+// Paints the widget once and lets the work queued by the paint run.
+void PaintAndSettle(QWidget& widget) {
+  widget.grab();
+  QCoreApplication::processEvents();
+}
+
+int DarkPixels(const QImage& image, const QRect& area) {
+  int dark = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x)
+      if (image.valid(x, y) && qGray(image.pixel(x, y)) < 128) ++dark;
+  return dark;
+}
+
+std::string ListErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const plat::EListError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+std::vector<QPointF> PointsOf(const QLineSeries& series) {
+  const QList<QPointF> points = series.points();
+  return {points.begin(), points.end()};
+}
+
+TEST(StringGrid, CellsAndRowCount) {
+  uitest::App();
+  ui::StringGrid grid(3, 3);
+  EXPECT_EQ(grid.RowCount(), 3);
+  grid.SetCell(2, 1, "rpm");
+  grid.SetCell(2, 1, "km/h");
+  grid.SetRowCount(5);
+  grid.SetCell(0, 4, "Speed");
+  EXPECT_EQ(grid.Cell(2, 1), "km/h");
+  EXPECT_EQ(grid.Cell(0, 4), "Speed");
+  EXPECT_EQ(grid.Cell(1, 4), "");
+  grid.SetRowCount(1);
+  EXPECT_EQ(grid.RowCount(), 1);
+  EXPECT_EQ(grid.Cell(2, 1), "");
+}
+
+TEST(StringGrid, RowGrowsToFitWrappedTextAndNeverShrinks) {
+  uitest::App();
+  ui::StringGrid grid(3, 2);
+  grid.resize(400, 300);
+  grid.setColumnWidth(0, 90);
+  const int defaultHeight = grid.rowHeight(1);
+  const QFontMetrics metrics(grid.font());
+  // Each word nearly fills the column, so the text wraps into three lines.
+  const QString word = "W";
+  QString longWord;
+  while (metrics.horizontalAdvance(longWord + word) < 90 - ui::StringGrid::kTextMargin - 20)
+    longWord += word;
+  const std::string text = (longWord + " " + longWord + " " + longWord).toStdString();
+
+  grid.SetCell(0, 0, text);
+  grid.SetCell(0, 1, "short");
+  PaintAndSettle(grid);
+  PaintAndSettle(grid);
+
+  const int grown = grid.rowHeight(0);
+  EXPECT_GE(grown, 3 * metrics.height() + ui::StringGrid::kTextMargin);
+  EXPECT_LT(grown, 4 * metrics.height() + ui::StringGrid::kTextMargin);
+  EXPECT_EQ(grid.rowHeight(1), defaultHeight);
+  // The text is drawn at the grown height, its third line included.
+  const QRect cell = grid.visualRect(grid.model()->index(0, 0));
+  const QRect thirdLine(cell.left(),
+                        cell.top() + ui::StringGrid::kTextMargin + 2 * metrics.lineSpacing(),
+                        cell.width(), metrics.height());
+  EXPECT_GT(DarkPixels(grid.viewport()->grab().toImage(), thirdLine), 10);
+
+  grid.SetCell(0, 0, "short");
+  PaintAndSettle(grid);
+  EXPECT_EQ(grid.rowHeight(0), grown);
+}
+
+TEST(ListBox, EntriesKeepTheirObjectsAndSelections) {
+  uitest::App();
+  ui::ListBox box(true);
+  int a = 0, b = 0;
+  box.AddObject("Speed", reinterpret_cast<intptr_t>(&a));
+  box.AddObject("Temp", reinterpret_cast<intptr_t>(&b));
+  box.AddObject("Raw", -5);
+  box.SetSelected(0, true);
+  box.SetSelected(2, true);
+
+  ASSERT_EQ(box.Count(), 3);
+  EXPECT_EQ(box.Text(1), "Temp");
+  EXPECT_EQ(box.Object(0), reinterpret_cast<intptr_t>(&a));
+  EXPECT_EQ(box.Object(1), reinterpret_cast<intptr_t>(&b));
+  EXPECT_EQ(box.Object(2), -5);
+  EXPECT_TRUE(box.Selected(0));
+  EXPECT_FALSE(box.Selected(1));
+  EXPECT_TRUE(box.Selected(2));
+
+  box.Clear();
+  EXPECT_EQ(box.Count(), 0);
+}
+
+TEST(ListBox, SingleSelectionKeepsOneEntry) {
+  uitest::App();
+  ui::ListBox box(false);
+  box.AddObject("a", 1);
+  box.AddObject("b", 2);
+  box.SetSelected(0, true);
+  box.SetSelected(1, true);
+  EXPECT_FALSE(box.Selected(0));
+  EXPECT_TRUE(box.Selected(1));
+}
+
+TEST(WidgetIndexes, OutsideTheListRaiseTheListError) {
+  uitest::App();
+  ui::ListBox box(true);
+  box.AddObject("only", 0);
+  ui::StatusBar status(3, 50);
+  ui::Chart chart;
+  struct Case {
+    const char* name;
+    std::function<void()> action;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"list box text", [&] { box.Text(1); }, "List index out of bounds (1)"},
+      {"list box object", [&] { box.Object(-1); }, "List index out of bounds (-1)"},
+      {"list box selection", [&] { box.SetSelected(5, true); }, "List index out of bounds (5)"},
+      {"status panel", [&] { status.SetPanelText(3, "x"); }, "List index out of bounds (3)"},
+      {"chart series", [&] { chart.DeleteSeries(0); }, "List index out of bounds (0)"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ListErrorOf(c.action), c.error) << c.name;
+}
+
+TEST(StatusBar, PanelsShowTheirTexts) {
+  uitest::App();
+  ui::StatusBar status(3, 50);
+  status.SetPanelText(0, "Snd");
+  status.SetPanelText(1, "Rcv");
+  EXPECT_EQ(status.PanelText(0), "Snd");
+  EXPECT_EQ(status.PanelText(1), "Rcv");
+  EXPECT_EQ(status.PanelText(2), "");
+  status.SetPanelText(0, "");
+  EXPECT_EQ(status.PanelText(0), "");
+}
+
+TEST(ActivityLogMemo, KeepsLinesInOrderIncludingEmptyOnes) {
+  uitest::App();
+  ui::ActivityLogMemo memo;
+  EXPECT_TRUE(memo.isReadOnly());
+  for (const char* line : {"", "Quobrix Software from Hembrowe", "", "COM Port opened"})
+    memo.AddLine(line);
+  ASSERT_EQ(memo.LineCount(), 4);
+  EXPECT_EQ(memo.Line(0), "");
+  EXPECT_EQ(memo.Line(1), "Quobrix Software from Hembrowe");
+  EXPECT_EQ(memo.Line(3), "COM Port opened");
+  memo.Clear();
+  EXPECT_EQ(memo.LineCount(), 0);
+  memo.AddLine("");
+  EXPECT_EQ(memo.LineCount(), 1);
+}
+
+TEST(Chart, SeriesFollowsPointsAddedLaterAndAxesWiden) {
+  uitest::App();
+  ui::Chart chart;
+  TDataSeries speed("Speed");
+  speed.AddXY(0.5, 10);
+  chart.AddLineSeries("Speed", speed, 2);
+  speed.AddXY(1.5, 30);
+  speed.AddXY(2.0, -5);
+
+  ASSERT_EQ(chart.SeriesCount(), 1);
+  const QLineSeries& line = chart.LineSeries(0);
+  EXPECT_EQ(line.name(), "Speed");
+  EXPECT_EQ(line.pen().width(), 2);
+  EXPECT_EQ(PointsOf(line), (std::vector<QPointF>{{0.5, 10}, {1.5, 30}, {2.0, -5}}));
+  EXPECT_LE(chart.AxisX().min(), 0.5);
+  EXPECT_GE(chart.AxisX().max(), 2.0);
+  EXPECT_LE(chart.AxisY().min(), -5);
+  EXPECT_GE(chart.AxisY().max(), 30);
+}
+
+TEST(Chart, SeriesKeepsItsPointsWhenItsDataSeriesGoes) {
+  uitest::App();
+  ui::Chart chart;
+  {
+    TDataSeries temp("Temp");
+    temp.AddXY(1, 80);
+    chart.AddLineSeries("Temp", temp, 3);
+  }
+  ASSERT_EQ(chart.SeriesCount(), 1);
+  EXPECT_EQ(PointsOf(chart.LineSeries(0)), (std::vector<QPointF>{{1, 80}}));
+  PaintAndSettle(chart);
+  chart.DeleteSeries(0);
+  EXPECT_EQ(chart.SeriesCount(), 0);
+}
+
+TEST(Chart, DeletingASeriesStopsItsFollowingAndRefitsTheAxes) {
+  uitest::App();
+  ui::Chart chart;
+  TDataSeries wide("wide"), narrow("narrow");
+  wide.AddXY(0, 1000);
+  narrow.AddXY(0, 1);
+  narrow.AddXY(1, 2);
+  chart.AddLineSeries("wide", wide, 2);
+  chart.AddLineSeries("narrow", narrow, 2);
+  EXPECT_GE(chart.AxisY().max(), 1000);
+
+  chart.DeleteSeries(0);
+  wide.AddXY(2, 5000);  // no longer drawn anywhere
+  ASSERT_EQ(chart.SeriesCount(), 1);
+  EXPECT_EQ(chart.LineSeries(0).name(), "narrow");
+  EXPECT_LT(chart.AxisY().max(), 1000);
+  EXPECT_GE(chart.AxisY().max(), 2);
+  EXPECT_LE(chart.AxisX().max(), 1.5);
+}
+
+TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
+  uitest::App();
+  ui::Chart chart;
+  TDataSeries values("v");
+  chart.AddLineSeries("v", values, 2);
+  values.AddXY(0, 3);
+  values.AddXY(1, std::numeric_limits<double>::quiet_NaN());
+  values.AddXY(2, std::numeric_limits<double>::infinity());
+  values.AddXY(3, 4);
+  EXPECT_TRUE(std::isfinite(chart.AxisY().min()));
+  EXPECT_TRUE(std::isfinite(chart.AxisY().max()));
+  EXPECT_LE(chart.AxisY().min(), 3);
+  EXPECT_GE(chart.AxisY().max(), 4);
+  EXPECT_EQ(PointsOf(chart.LineSeries(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
+}
+
+}  // namespace

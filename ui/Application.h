@@ -1,0 +1,28 @@
+// The application object of both programs: the Qt application, the main-thread dispatcher bound
+// to its event loop, and the exception display for errors of posted calls and event handlers.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "Dispatcher.h"
+#include "QtDispatcher.h"
+
+namespace ui {
+
+class Application final : public QApplication {
+ public:
+  // Installs the dispatcher as the process's main dispatcher for the life of this object.
+  Application(int& argc, char** argv);
+
+  QtDispatcher& Dispatcher() { return *dispatcher_; }
+
+  // Last line of defence: an error that escapes an event handler is shown, not passed on.
+  bool notify(QObject* receiver, QEvent* event) override;
+
+ private:
+  std::unique_ptr<QtDispatcher> dispatcher_;
+  std::unique_ptr<plat::ScopedMainDispatcher> mainDispatcher_;
+};
+
+}  // namespace ui

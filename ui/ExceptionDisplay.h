@@ -1,0 +1,43 @@
+// The exception display of the window layer: every error that reaches the boundary of an event
+// handler is shown with its message in a message box, and the program goes on. Nothing is thrown
+// through the Qt event loop.
+#pragma once
+
+#include <QApplication>
+#include <exception>
+#include <functional>
+#include <string>
+#include <utility>
+
+namespace ui {
+
+// Shows a modal message box; the default is a QMessageBox with an error icon. Tests replace it
+// with a recorder; an empty function restores the default.
+using MessageBoxFunction = std::function<void(const std::string& caption, const std::string& text)>;
+void SetMessageBoxFunction(MessageBoxFunction function);
+void ShowMessageBox(const std::string& caption, const std::string& text);
+
+// Shows an error's message in a message box captioned with the application's name.
+void ShowException(const std::string& message);
+
+// Runs `handler`; an error it raises is shown by ShowException instead of travelling on.
+template <class Handler, class... Args>
+void RunGuarded(Handler& handler, Args&&... args) noexcept {
+  try {
+    handler(std::forward<Args>(args)...);
+  } catch (const std::exception& error) {
+    ShowException(error.what());
+  } catch (...) {
+    ShowException("Unknown exception");
+  }
+}
+
+// Wraps an event handler for a signal connection so that its errors end at the exception display.
+template <class Handler>
+auto Guarded(Handler handler) {
+  return [handler = std::move(handler)](auto&&... args) mutable {
+    RunGuarded(handler, std::forward<decltype(args)>(args)...);
+  };
+}
+
+}  // namespace ui
