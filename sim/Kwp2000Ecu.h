@@ -1,0 +1,48 @@
+// The simulated KWP2000 ECU attached to the K-line bus: passes the line events to the ECU model
+// and puts the model's bytes on the line at their times.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "EcuModel.h"
+#include "Kwp2000EcuModel.h"
+#include "Kwp2000EcuScript.h"
+
+namespace sim {
+
+class KLineBus;
+
+class Kwp2000Ecu : public EcuModel {
+ public:
+  // An ECU with the built-in services.
+  explicit Kwp2000Ecu(Kwp2000EcuConfig config = {}, Kwp2000EcuData data = {});
+  // An ECU that replays the recorded session in a script file (throws plat::Exception when the
+  // file cannot be read or parsed).
+  static std::unique_ptr<Kwp2000Ecu> FromScript(const Kwp2000EcuConfig& config,
+                                                const std::string& path);
+
+  void OnLineEvent(const LineEvent& event, EcuLink& link) override;
+  void OnTimer(int64_t now, EcuLink& link) override;
+
+  Kwp2000EcuModel& Model() { return model_; }
+  // The built-in services; null for a scripted ECU.
+  Kwp2000EcuServices* Services() { return services_; }
+
+ private:
+  Kwp2000Ecu(const Kwp2000EcuConfig& config, std::unique_ptr<Kwp2000EcuResponder> responder);
+  // Puts the model's new bytes on the line and asks for its next timer.
+  void Flush(EcuLink& link);
+
+  Kwp2000EcuServices* services_;  // owned by the model; null for a script
+  Kwp2000EcuModel model_;
+  std::optional<int64_t> wakeAt_;
+};
+
+// Runs `call` on the bus's thread with the KWP2000 ECU on `bus`; nothing when another model (or
+// none) is attached. Returns whether it ran.
+bool WithKwp2000Ecu(KLineBus& bus, const std::function<void(Kwp2000Ecu&)>& call);
+
+}  // namespace sim

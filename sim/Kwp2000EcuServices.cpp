@@ -1,0 +1,201 @@
+#include "Kwp2000EcuServices.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+constexpr uint8_t kPositiveBit = 0x40;
+constexpr uint8_t kNegative = 0x7F;
+constexpr uint8_t kServiceNotSupported = 0x11;
+constexpr uint8_t kInvalidFormat = 0x12;
+constexpr uint8_t kOutOfRange = 0x31;
+constexpr uint8_t kResponsePending = 0x78;
+
+constexpr uint8_t kReadLimits = 0x00;
+constexpr uint8_t kSetDefaults = 0x01;
+constexpr uint8_t kReadCurrent = 0x02;
+constexpr uint8_t kSetValues = 0x03;
+constexpr uint8_t kNoAnswerWanted = 0x02;
+constexpr uint16_t kAllGroups = 0xFF00;
+
+uint8_t Positive(uint8_t service) {
+  return static_cast<uint8_t>(service | kPositiveBit);
+}
+
+// The positive answer that repeats the request's parameters.
+Bytes Echoed(const Bytes& request) {
+  Bytes answer = request;
+  answer[0] = Positive(request[0]);
+  return answer;
+}
+
+uint16_t Word(const Bytes& bytes, size_t at) {
+  return static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+void AppendDtc(Bytes& answer, const Kwp2000Dtc& dtc) {
+  answer.push_back(static_cast<uint8_t>(dtc.code >> 8));
+  answer.push_back(static_cast<uint8_t>(dtc.code & 0xFF));
+  answer.push_back(dtc.status);
+}
+}  // namespace
+
+Bytes Kwp2000Negative(uint8_t service, uint8_t code) {
+  return {kNegative, service, code};
+}
+
+Kwp2000EcuServices::Kwp2000EcuServices(Kwp2000EcuIdentity identity, Kwp2000EcuData data)
+    : identity_(identity), data_(std::move(data)) {}
+
+void Kwp2000EcuServices::QueueNegative(uint8_t service, uint8_t code, int times) {
+  negatives_[service] = NegativePlan{code, times};
+}
+
+Kwp2000EcuReply Kwp2000EcuServices::Answer(const Kwp2000EcuFrame& request,
+                                           Kwp2000EcuTiming& timing) {
+  Kwp2000EcuReply reply;
+  if (request.payload.empty()) return reply;
+  const Kwp2000FrameForm form = AnswerFormFor(request, identity_.address, identity_.keyByte1);
+  const auto send = [&](const Bytes& payload) {
+    reply.frames.push_back(BuildKwp2000Frame(payload, form));
+  };
+  const uint8_t service = request.payload[0];
+  if (auto plan = negatives_.find(service); plan != negatives_.end()) {
+    const NegativePlan negative = plan->second;
+    if (negative.code == kResponsePending) {
+      negatives_.erase(plan);
+      for (int i = 0; i < negative.times; ++i)
+        send(Kwp2000Negative(service, negative.code));
+    } else {
+      if (--plan->second.times <= 0) negatives_.erase(plan);
+      send(Kwp2000Negative(service, negative.code));
+      return reply;
+    }
+  }
+  Bytes answer = Serve(request.payload, timing, reply.baudRate);
+  if (!answer.empty()) send(answer);
+  return reply;
+}
+
+Bytes Kwp2000EcuServices::Serve(const Bytes& request, Kwp2000EcuTiming& timing, int& baudRate) {
+  const uint8_t service = request[0];
+  switch (service) {
+    case 0x81:  // StartCommunication
+      return {Positive(service), identity_.keyByte1, identity_.keyByte2};
+    case 0x82:  // StopCommunication
+    case 0x11:  // EcuReset
+    case 0x30:  // InputOutputControlByLocalIdentifier
+      return Echoed(request);
+    case 0x83:
+      return AccessTiming(request, timing);
+    case 0x10:
+      return StartSession(request, baudRate);
+    case 0x18:
+      return ReadByStatus();
+    case 0x17:
+      return ReadStatusOf(request);
+    case 0x14:
+      return Clear(request);
+    case 0x1A:
+      return Identification(request);
+    case 0x21:
+      return ReadRecord(request, 1);
+    case 0x22:
+      return ReadRecord(request, 2);
+    case 0x3E:  // TesterPresent
+      if (request.size() > 1 && request[1] == kNoAnswerWanted) return {};
+      return {Positive(service)};
+    default:
+      return Kwp2000Negative(service, kServiceNotSupported);
+  }
+}
+
+Bytes Kwp2000EcuServices::AccessTiming(const Bytes& request, Kwp2000EcuTiming& timing) const {
+  const uint8_t service = request[0];
+  const uint8_t which = request.size() > 1 ? request[1] : 0xFF;
+  Bytes answer{Positive(service), which};
+  const auto appendTiming = [&answer](const Kwp2000EcuTiming& values) {
+    const Bytes bytes = values.AsBytes();
+    answer.insert(answer.end(), bytes.begin(), bytes.end());
+  };
+  if (which == kReadLimits && request.size() == 2) {
+    appendTiming(data_.timingLimits);
+  } else if (which == kReadCurrent && request.size() == 2) {
+    appendTiming(timing);
+  } else if (which == kSetDefaults && request.size() == 2) {
+    timing = Kwp2000EcuTiming{};
+  } else if (which == kSetValues && request.size() == 7) {
+    timing = Kwp2000EcuTiming{request[2], request[3], request[4], request[5], request[6]};
+  } else {
+    return Kwp2000Negative(service, kInvalidFormat);
+  }
+  return answer;
+}
+
+Bytes Kwp2000EcuServices::StartSession(const Bytes& request, int& baudRate) const {
+  if (request.size() < 2) return Kwp2000Negative(request[0], kInvalidFormat);
+  if (request.size() >= 3) {
+    uint8_t id = request[2];
+    if (id == 0 && request.size() >= 4) id = request[3];
+    const auto rate = data_.baudRates.find(id);
+    if (rate == data_.baudRates.end()) return Kwp2000Negative(request[0], kInvalidFormat);
+    baudRate = rate->second;
+  }
+  return {Positive(request[0]), request[1]};
+}
+
+Bytes Kwp2000EcuServices::ReadByStatus() const {
+  Bytes answer{Positive(0x18), static_cast<uint8_t>(data_.troubleCodes.size())};
+  for (const Kwp2000Dtc& dtc : data_.troubleCodes)
+    AppendDtc(answer, dtc);
+  return answer;
+}
+
+Bytes Kwp2000EcuServices::ReadStatusOf(const Bytes& request) const {
+  if (request.size() != 3) return Kwp2000Negative(request[0], kInvalidFormat);
+  const uint16_t code = Word(request, 1);
+  Bytes answer{Positive(request[0]), 0};
+  for (const Kwp2000Dtc& dtc : data_.troubleCodes) {
+    if (code != kAllGroups && dtc.code != code) continue;
+    ++answer[1];
+    AppendDtc(answer, dtc);
+  }
+  return answer;
+}
+
+Bytes Kwp2000EcuServices::Clear(const Bytes& request) {
+  if (request.size() != 3) return Kwp2000Negative(request[0], kInvalidFormat);
+  const uint16_t group = Word(request, 1);
+  std::erase_if(data_.troubleCodes, [group](const Kwp2000Dtc& dtc) {
+    return group == kAllGroups || dtc.code == group;
+  });
+  return Echoed(request);
+}
+
+Bytes Kwp2000EcuServices::ReadRecord(const Bytes& request, size_t idBytes) const {
+  if (request.size() != 1 + idBytes) return Kwp2000Negative(request[0], kInvalidFormat);
+  const Bytes* record = nullptr;
+  if (idBytes == 1) {
+    const auto found = data_.localData.find(request[1]);
+    if (found != data_.localData.end()) record = &found->second;
+  } else {
+    const auto found = data_.commonData.find(Word(request, 1));
+    if (found != data_.commonData.end()) record = &found->second;
+  }
+  if (!record) return Kwp2000Negative(request[0], kOutOfRange);
+  Bytes answer = Echoed(request);
+  answer.insert(answer.end(), record->begin(), record->end());
+  return answer;
+}
+
+Bytes Kwp2000EcuServices::Identification(const Bytes& request) const {
+  if (request.size() != 2) return Kwp2000Negative(request[0], kInvalidFormat);
+  const auto found = data_.identification.find(request[1]);
+  if (found == data_.identification.end()) return Kwp2000Negative(request[0], kOutOfRange);
+  Bytes answer = Echoed(request);
+  answer.insert(answer.end(), found->second.begin(), found->second.end());
+  return answer;
+}
+
+}  // namespace sim

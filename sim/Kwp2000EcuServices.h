@@ -1,0 +1,111 @@
+// The services of the simulated KWP2000 ECU: what it answers to each request frame, with
+// negative answers on demand. A scripted responder (Kwp2000EcuScript) can stand in its place.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "Kwp2000EcuFrame.h"
+
+namespace sim {
+
+// The ECU's timing parameters as timing bytes (P2min, P3min, P4min in 0.5 ms; P2max in 25 ms;
+// P3max in 250 ms). The defaults are the standard timing.
+struct Kwp2000EcuTiming {
+  uint8_t p2min = 50;
+  uint8_t p2max = 2;
+  uint8_t p3min = 110;
+  uint8_t p3max = 20;
+  uint8_t p4min = 10;
+
+  int P2MinMs() const { return p2min / 2; }
+  int P3MaxMs() const { return p3max * 250; }
+  Bytes AsBytes() const { return {p2min, p2max, p3min, p3max, p4min}; }
+  bool operator==(const Kwp2000EcuTiming&) const = default;
+};
+
+// Who the ECU is on the line.
+struct Kwp2000EcuIdentity {
+  uint8_t address = 0x10;
+  uint8_t functionalAddress = 0x33;
+  // Bit 0: length in the format byte, bit 1: length byte, bit 2: header without addresses,
+  // bit 3: header with addresses.
+  uint8_t keyByte1 = 0xEF;
+  uint8_t keyByte2 = 0x8F;
+
+  bool Answers(uint8_t target) const { return target == address || target == functionalAddress; }
+};
+
+struct Kwp2000Dtc {
+  uint16_t code = 0;
+  uint8_t status = 0;
+  bool operator==(const Kwp2000Dtc&) const = default;
+};
+
+// The data the ECU serves.
+struct Kwp2000EcuData {
+  std::map<uint8_t, Bytes> identification{
+      {0x80, {'Q', 'U', 'O', 'B', 'R', 'I', 'X', ' ', 'S', 'I', 'M', ' ', '0', '8', '1', '5'}}};
+  std::map<uint8_t, Bytes> localData{
+      {0x01, {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19}}};
+  std::map<uint16_t, Bytes> commonData{{0xF190, {'W', 'Q', 'X', '1'}}};
+  std::vector<Kwp2000Dtc> troubleCodes{{0x0112, 0xE0}, {0x0420, 0x20}};
+  // Baud-rate identifiers of StartDiagnosticSession and the rates the ECU switches to.
+  std::map<uint8_t, int> baudRates{{0x01, 9600},   {0x02, 19200},  {0x03, 38400}, {0x04, 57600},
+                                   {0x05, 115200}, {0x10, 9600},   {0x14, 10400}, {0x20, 12800},
+                                   {0x60, 51200},  {0xA8, 256000}, {0xFA, 187500}};
+  Kwp2000EcuTiming timingLimits{0, 1, 0, 40, 0};  // the answer to "read limits"
+};
+
+// What the ECU sends for one request: complete frames in order, and a baud rate to switch to
+// after the last of them (0: keep the rate).
+struct Kwp2000EcuReply {
+  std::vector<Bytes> frames;
+  int baudRate = 0;
+};
+
+class Kwp2000EcuResponder {
+ public:
+  virtual ~Kwp2000EcuResponder() = default;
+  // `timing` is the ECU's current timing; an answer may change it for what follows.
+  virtual Kwp2000EcuReply Answer(const Kwp2000EcuFrame& request, Kwp2000EcuTiming& timing) = 0;
+};
+
+class Kwp2000EcuServices : public Kwp2000EcuResponder {
+ public:
+  Kwp2000EcuServices(Kwp2000EcuIdentity identity, Kwp2000EcuData data);
+
+  Kwp2000EcuReply Answer(const Kwp2000EcuFrame& request, Kwp2000EcuTiming& timing) override;
+
+  // The next `times` requests of `service` get the negative answer 7F service code. With the
+  // code 0x78 (response pending) the next request gets `times` such answers and then its answer.
+  void QueueNegative(uint8_t service, uint8_t code, int times);
+
+  const Kwp2000EcuData& Data() const { return data_; }
+
+ private:
+  struct NegativePlan {
+    uint8_t code = 0;
+    int times = 0;
+  };
+
+  // The positive (or negative) answer payload; empty when the request wants no answer.
+  Bytes Serve(const Bytes& request, Kwp2000EcuTiming& timing, int& baudRate);
+  Bytes AccessTiming(const Bytes& request, Kwp2000EcuTiming& timing) const;
+  Bytes StartSession(const Bytes& request, int& baudRate) const;
+  Bytes ReadByStatus() const;
+  Bytes ReadStatusOf(const Bytes& request) const;
+  Bytes Clear(const Bytes& request);
+  Bytes ReadRecord(const Bytes& request, size_t idBytes) const;
+  Bytes Identification(const Bytes& request) const;
+
+  Kwp2000EcuIdentity identity_;
+  Kwp2000EcuData data_;
+  std::map<uint8_t, NegativePlan> negatives_;
+};
+
+// Negative answer payload 7F service code.
+Bytes Kwp2000Negative(uint8_t service, uint8_t code);
+
+}  // namespace sim
