@@ -9,7 +9,8 @@ namespace ui {
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv),
       dispatcher_(std::make_unique<QtDispatcher>()),
-      mainDispatcher_(std::make_unique<plat::ScopedMainDispatcher>(*dispatcher_)) {
+      mainDispatcher_(std::make_unique<plat::ScopedMainDispatcher>(*dispatcher_)),
+      messageBoxHook_(ShowPlatformMessageBox) {
   dispatcher_->SetErrorDisplay(ShowException);
 }
 

@@ -1,18 +1,21 @@
 // The application object of both programs: the Qt application, the main-thread dispatcher bound
-// to its event loop, and the exception display for errors of posted calls and event handlers.
+// to its event loop, the exception display for errors of posted calls and event handlers, and the
+// lower layers' message box.
 #pragma once
 
 #include <QApplication>
 #include <memory>
 
 #include "Dispatcher.h"
+#include "MessageBox.h"
 #include "QtDispatcher.h"
 
 namespace ui {
 
 class Application final : public QApplication {
  public:
-  // Installs the dispatcher as the process's main dispatcher for the life of this object.
+  // Installs the dispatcher as the process's main dispatcher and binds the lower layers' message
+  // box, both for the life of this object.
   Application(int& argc, char** argv);
 
   QtDispatcher& Dispatcher() { return *dispatcher_; }
@@ -23,6 +26,7 @@ class Application final : public QApplication {
  private:
   std::unique_ptr<QtDispatcher> dispatcher_;
   std::unique_ptr<plat::ScopedMainDispatcher> mainDispatcher_;
+  plat::ScopedMessageBoxHook messageBoxHook_;
 };
 
 }  // namespace ui

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "Dispatcher.h"
+
 namespace ui {
 
 namespace {
@@ -11,9 +13,11 @@ MessageBoxFunction& CurrentMessageBox() {
   return function;
 }
 
-void ShowQtMessageBox(const std::string& caption, const std::string& text) {
-  QMessageBox::critical(QApplication::activeWindow(), QString::fromStdString(caption),
-                        QString::fromStdString(text));
+void ShowQtMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
+  QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                  QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
 }
 
 }  // namespace
@@ -22,15 +26,24 @@ void SetMessageBoxFunction(MessageBoxFunction function) {
   CurrentMessageBox() = std::move(function);
 }
 
-void ShowMessageBox(const std::string& caption, const std::string& text) {
+void ShowMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {
   if (CurrentMessageBox())
     CurrentMessageBox()(caption, text);
   else
-    ShowQtMessageBox(caption, text);
+    ShowQtMessageBox(caption, text, icon);
 }
 
 void ShowException(const std::string& message) {
-  ShowMessageBox(QCoreApplication::applicationName().toStdString(), message);
+  ShowMessageBox(QCoreApplication::applicationName().toStdString(), message, MessageIcon::Error);
+}
+
+void ShowPlatformMessageBox(const std::string& text) {
+  // Widgets belong to the main thread.
+  if (plat::MainDispatcher().IsMainThread()) {
+    ShowMessageBox(kUntitledCaption, text);
+    return;
+  }
+  plat::MainDispatcher().Post([text] { ShowMessageBox(kUntitledCaption, text); });
 }
 
 }  // namespace ui

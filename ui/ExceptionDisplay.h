@@ -11,11 +11,19 @@
 
 namespace ui {
 
-// Shows a modal message box; the default is a QMessageBox with an error icon. Tests replace it
-// with a recorder; an empty function restores the default.
+enum class MessageIcon { None, Error };
+
+// Shows a modal message box with one OK button (main thread only); the default is a QMessageBox.
+// Tests replace it with a recorder; an empty function restores the default.
 using MessageBoxFunction = std::function<void(const std::string& caption, const std::string& text)>;
 void SetMessageBoxFunction(MessageBoxFunction function);
-void ShowMessageBox(const std::string& caption, const std::string& text);
+void ShowMessageBox(const std::string& caption, const std::string& text,
+                    MessageIcon icon = MessageIcon::None);
+
+// The message box of the lower layers (bound to their hook by the application): no caption of its
+// own, so the platform's "Error". From a thread other than the main thread it is shown there later.
+inline constexpr const char* kUntitledCaption = "Error";
+void ShowPlatformMessageBox(const std::string& text);
 
 // Shows an error's message in a message box captioned with the application's name.
 void ShowException(const std::string& message);

@@ -5,8 +5,10 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPushButton>
+#include <thread>
 
 #include "Exceptions.h"
+#include "MessageBox.h"
 #include "QtTestEnvironment.h"
 
 namespace {
@@ -65,6 +67,22 @@ TEST(ExceptionDisplay, ErrorEscapingAnEventHandlerIsShownByTheApplication) {
   EXPECT_EQ(receiver.handled, 2);
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "'abc' is not a valid integer value");
+}
+
+TEST(ExceptionDisplay, LowerLayersMessageBoxIsShownInTheMainThread) {
+  uitest::App();
+  uitest::MessageBoxRecorder boxes;
+  plat::ShowMessageBox("00000004, Error setting latency, 4");
+  std::thread worker([] { plat::ShowMessageBox("from the worker"); });
+  worker.join();
+  ASSERT_EQ(boxes.Boxes().size(), 1u) << "a box for another thread waits for the main thread";
+  plat::Event never;
+  uitest::App().Dispatcher().PumpWait(never, 50);
+
+  ASSERT_EQ(boxes.Boxes().size(), 2u);
+  EXPECT_EQ(boxes.Boxes()[0].caption, "Error");
+  EXPECT_EQ(boxes.Boxes()[0].text, "00000004, Error setting latency, 4");
+  EXPECT_EQ(boxes.Boxes()[1].text, "from the worker");
 }
 
 }  // namespace
