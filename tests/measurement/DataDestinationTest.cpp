@@ -22,43 +22,34 @@ const std::string kDegreeC =
     "\xC2\xB0"
     "C";
 
-class FakeGrid : public TStringGrid {
- public:
-  explicit FakeGrid(int rows = 3) : rows_(rows) {}
-  int RowCount() const override { return rows_; }
-  void SetRowCount(int rows) override {
-    rows_ = rows;
-    std::erase_if(cells_, [rows](const auto& cell) { return cell.first.second >= rows; });
-  }
+struct FakeGrid : TStringGrid {
+  explicit FakeGrid(int rows = 3) : rows(rows) {}
+  int RowCount() const override { return rows; }
+  void SetRowCount(int count) override { rows = count; }
   void SetCell(int column, int row, const std::string& text) override {
-    ASSERT_LT(row, rows_) << "cell written below the last row";
-    ASSERT_LT(column, 3);
-    cells_[{column, row}] = text;
+    ASSERT_LT(row, rows) << "cell written below the last row";
+    cells[{column, row}] = text;
   }
-  // Row `row` as its three cells; "<unset>" for a cell never written.
+  // The three cells of a row; "<unset>" for a cell never written.
   Texts Row(int row) const {
     Texts texts;
-    for (int column = 0; column < 3; ++column) {
-      auto cell = cells_.find({column, row});
-      texts.push_back(cell == cells_.end() ? "<unset>" : cell->second);
-    }
+    for (int column = 0; column < 3; ++column)
+      texts.push_back(cells.contains({column, row}) ? cells.at({column, row}) : "<unset>");
     return texts;
   }
-
- private:
-  int rows_;
-  std::map<std::pair<int, int>, std::string> cells_;
+  int rows;
+  std::map<std::pair<int, int>, std::string> cells;
 };
 
-class FakeListBox : public TListBox {
- public:
+struct FakeListBox : TListBox {
   struct Entry {
     std::string text;
     intptr_t object;
-    bool selected;
+    bool selected = false;
+    bool operator==(const Entry&) const = default;
   };
   void AddObject(const std::string& text, intptr_t object) override {
-    entries.push_back({text, object, false});
+    entries.push_back({text, object});
   }
   int Count() const override { return static_cast<int>(entries.size()); }
   std::string Text(int index) const override { return entries.at(index).text; }
@@ -66,20 +57,17 @@ class FakeListBox : public TListBox {
   bool Selected(int index) const override { return entries.at(index).selected; }
   void SetSelected(int index, bool selected) override { entries.at(index).selected = selected; }
   void Clear() override { entries.clear(); }
-
   Texts AllTexts() const {
     Texts texts;
     for (const Entry& entry : entries)
       texts.push_back(entry.text);
     return texts;
   }
-
   std::vector<Entry> entries;
 };
 
 // A chart whose series copy their data series' points and follow the ones added later.
-class FakeChart : public TChart {
- public:
+struct FakeChart : TChart {
   struct Series {
     Series(const std::string& title, TDataSeries& source, int penWidth)
         : title(title),
@@ -91,7 +79,6 @@ class FakeChart : public TChart {
     Points points;
     TDataSourceLink link;
   };
-
   int SeriesCount() const override { return static_cast<int>(series.size()); }
   void DeleteSeries(int index) override {
     deleted.push_back(series.at(index)->title);
@@ -106,31 +93,19 @@ class FakeChart : public TChart {
       titles.push_back(s->title);
     return titles;
   }
-
   std::vector<std::unique_ptr<Series>> series;
-  Texts deleted;  // titles in the order of deletion
+  Texts deleted;  // in the order of deletion
 };
 
 // A data stream that hands its text over when it is deleted.
-class ClosingStream : public std::ostringstream {
- public:
-  ClosingStream(std::string& text, bool& closed) : text_(text), closed_(closed) {}
+struct ClosingStream : std::ostringstream {
+  ClosingStream(std::string& text, bool& closed) : text(text), closed(closed) {}
   ~ClosingStream() override {
-    text_ = str();
-    closed_ = true;
+    text = str();
+    closed = true;
   }
-
- private:
-  std::string& text_;
-  bool& closed_;
-};
-
-class FakeStrings : public TStringsTarget {
- public:
-  void AddObject(const std::string& text, intptr_t object) override {
-    entries.emplace_back(text, object);
-  }
-  std::vector<std::pair<std::string, intptr_t>> entries;
+  std::string& text;
+  bool& closed;
 };
 
 // Three items of one byte each.
@@ -213,7 +188,7 @@ TEST_F(DataDestinationTest, DescriptionsShareTheGridsOneBlockAfterAnother) {
 }
 
 TEST_F(DataDestinationTest, MultiRecordAnswerThenAShorterOneKeepsTheOlderRowsBelow) {
-  FakeStrings strings;
+  FakeListBox strings;  // the items of a list box as strings target
   destination.AddStringsTarget(strings);
   const int index = destination.AddDescription(records);
   const TSmallIntArray threeRecords{3, 0x11, 0x01, 0x22, 0x02, 0x33, 0x03};
@@ -224,8 +199,8 @@ TEST_F(DataDestinationTest, MultiRecordAnswerThenAShorterOneKeepsTheOlderRowsBel
   EXPECT_EQ(grid.Row(1), (Texts{"1. Code", "17", ""}));
   EXPECT_EQ(grid.Row(6), (Texts{"Status", "3", ""}));
   EXPECT_TRUE(box.entries.empty());
-  EXPECT_EQ(strings.entries, (std::vector<std::pair<std::string, intptr_t>>{
-                                 {"17", 0x11}, {"34", 0x22}, {"51", 0x33}}));
+  using Entries = std::vector<FakeListBox::Entry>;
+  EXPECT_EQ(strings.entries, (Entries{{"17", 0x11}, {"34", 0x22}, {"51", 0x33}}));
 
   const TSmallIntArray oneRecord{1, 0x44, 0x04};
   destination.NewData(index, &oneRecord, 2000, false);
@@ -235,7 +210,7 @@ TEST_F(DataDestinationTest, MultiRecordAnswerThenAShorterOneKeepsTheOlderRowsBel
   EXPECT_EQ(grid.Row(2), (Texts{"Status", "4", ""}));
   EXPECT_EQ(grid.Row(3), (Texts{"2. Code", "34", ""})) << "rows of the longer answer stay";
   EXPECT_EQ(strings.entries.size(), 4u);
-  EXPECT_EQ(strings.entries.back(), (std::pair<std::string, intptr_t>{"68", 0x44}));
+  EXPECT_EQ(strings.entries.back(), (FakeListBox::Entry{"68", 0x44}));
 }
 
 TEST_F(DataDestinationTest, PointsAreTimedInSecondsAndFollowedByTheShownSeries) {

@@ -121,6 +121,8 @@ TEST(DestinationWidgets, GridAndChartFilledThroughADestination) {
   EXPECT_EQ(window.box->Count(), 0);
   EXPECT_EQ(window.grid->RowCount(), 1);
   EXPECT_EQ(window.grid->Cell(0, 0), "");
+  EXPECT_EQ(chart.LineSeries(1).count(), 5);
+  window.widget.grab();  // draws what it keeps
 }
 
 }  // namespace

@@ -20,33 +20,6 @@ ui::QtDispatcher& Dispatcher() {
   return uitest::App().Dispatcher();
 }
 
-TEST(QtDispatcher, IsTheMainDispatcherOfTheApplication) {
-  EXPECT_EQ(&plat::MainDispatcher(), static_cast<plat::Dispatcher*>(&Dispatcher()));
-  EXPECT_TRUE(Dispatcher().IsMainThread());
-}
-
-TEST(QtDispatcher, CallsPostedFromAnotherThreadRunInTheMainThreadInOrder) {
-  std::vector<int> order;
-  bool allInMainThread = true;
-  plat::Event posted;
-  std::thread producer([&] {
-    for (int i = 0; i < 50; ++i)
-      Dispatcher().Post([&, i] {
-        order.push_back(i);
-        allInMainThread = allInMainThread && Dispatcher().IsMainThread();
-      });
-    posted.Set();
-  });
-  posted.WaitFor(plat::kInfinite);
-  producer.join();
-  plat::Event never;
-  Dispatcher().PumpWait(never, 50);
-  ASSERT_EQ(order.size(), 50u);
-  for (int i = 0; i < 50; ++i)
-    EXPECT_EQ(order[i], i);
-  EXPECT_TRUE(allInMainThread);
-}
-
 TEST(QtDispatcher, SynchronizedCallIsServedWhileThePumpedWaitRuns) {
   plat::Event done;
   std::atomic<bool> ranInMain{false};
