@@ -104,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
             "A,1,2,T,1,N,3,\"#prefixunit V\",0x02,\"#nrbytes 4\"", "A", 1, 2, "T", {"N"}, {"V"}, 4},
         StatementCase{"leftover_tokens_ignored", "A,1,2,T,1,N,1,0x01,extra,tokens", "A", 1, 2, "T",
             {"N"}, {""}, 1},
+        StatementCase{"byte_count_saturates", "A,1,2,T,2,N,1,\"#nrbytes 0x7FFFFFFF\",M,1,\"#nrbytes 9\"",
+            "A", 1, 2, "T", {"N", "M"}, {"", ""}, 2147483647},
         StatementCase{"negative_nrbytes_not_counted",
             "A,1,2,T,2,N,2,0x01,\"#nrbytes -5\",M,1,0x03", "A", 1, 2, "T", {"N", "M"}, {"",
             ""}, 3}));
