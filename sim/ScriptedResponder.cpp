@@ -22,27 +22,15 @@ void ScriptedResponder::OnLineEvent(const LineEvent& event, EcuLink& link) {
       OnTesterByte(static_cast<uint8_t>(event.value), event.End(), link);
       break;
     case LineEventKind::BreakOn:
-      wakeAnswerAt_.reset();
+      link.CancelPendingBytes();
       received_.clear();
       break;
     case LineEventKind::BreakOff:
-      if (const ScriptRule* rule = WakeUpRule()) {
-        wakeAnswerAt_ = event.time + MsToCountsExact(rule->delayMs);
-        link.WakeAt(*wakeAnswerAt_);
-      }
+      if (const ScriptRule* rule = WakeUpRule()) Answer(*rule, event.time, link);
       break;
     default:
       break;
   }
-}
-
-void ScriptedResponder::OnTimer(int64_t now, EcuLink& link) {
-  if (!wakeAnswerAt_ || now < *wakeAnswerAt_) return;
-  int64_t at = *wakeAnswerAt_;
-  wakeAnswerAt_.reset();
-  ++wakeUps_;
-  const ScriptRule* rule = WakeUpRule();
-  link.SendBytes(rule->answer, at, MsToCountsExact(rule->gapMs));
 }
 
 void ScriptedResponder::OnTesterByte(uint8_t value, int64_t end, EcuLink& link) {

@@ -1,11 +1,11 @@
 // An ECU model that answers from a table: when the tester's bytes match a rule's request, the
 // rule's answer goes on the line after its delay. A wake-up rule answers a break pattern instead:
 // its answer starts `delayMs` after the line was released, unless the line is pulled low again
-// before (so the delay must exceed the longest high phase of the pattern).
+// before (so the delay must exceed the longest high phase of the pattern). Pulling the line low
+// also withdraws answers not yet started and a partly received request.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "EcuModel.h"
@@ -27,11 +27,9 @@ class ScriptedResponder : public EcuModel {
   explicit ScriptedResponder(std::vector<ScriptRule> rules);
 
   void OnLineEvent(const LineEvent& event, EcuLink& link) override;
-  void OnTimer(int64_t now, EcuLink& link) override;
 
   // The requests that matched a rule, in order (read it through KLineBus::Call).
   const std::vector<std::vector<uint8_t>>& Matched() const { return matched_; }
-  int WakeUps() const { return wakeUps_; }
 
  private:
   void OnTesterByte(uint8_t value, int64_t end, EcuLink& link);
@@ -44,8 +42,6 @@ class ScriptedResponder : public EcuModel {
   std::vector<ScriptRule> rules_;
   std::vector<uint8_t> received_;
   std::vector<std::vector<uint8_t>> matched_;
-  std::optional<int64_t> wakeAnswerAt_;
-  int wakeUps_ = 0;
 };
 
 }  // namespace sim

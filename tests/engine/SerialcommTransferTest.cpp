@@ -66,6 +66,12 @@ class PortOnBus : public ::testing::Test {
     return outcome;
   }
 
+  // Returns once the bytes written so far have come back into the receive buffer.
+  void AwaitEcho() {
+    plat::SleepMs(5);
+    simulation_.Bus().Drain();  // the echo is due by now: this waits until it was delivered
+  }
+
   std::vector<LineEvent> Bytes(LineEventKind kind) {
     simulation_.Bus().Drain();
     std::vector<LineEvent> bytes;
@@ -145,8 +151,7 @@ TEST_F(PortOnBus, ACancelledReadLeavesLaterBytesToTheNextRead) {
 
 TEST_F(PortOnBus, MaxDwordIntervalReturnsAtOnceWithWhatIsBuffered) {
   ASSERT_TRUE(Write({0x11, 0x22}));
-  simulation_.Bus().Drain();
-  plat::SleepMs(5);
+  AwaitEcho();
   int64_t start = plat::QueryCounter();
   ReadOutcome outcome = Read(8, 0);
   EXPECT_TRUE(outcome.done);
@@ -167,8 +172,7 @@ TEST_F(PortOnBus, PurgeAbortsAPendingReadAndEmptiesTheBuffer) {
   EXPECT_EQ(plat::ftdi::LastError(), plat::ftdi::kErrorOperationAborted);
 
   ASSERT_TRUE(Write({0x44}));
-  simulation_.Bus().Drain();
-  plat::SleepMs(3);
+  AwaitEcho();
   port_.Purge();
   EXPECT_FALSE(Read(1, 60).done) << "the echo was purged";
 }
