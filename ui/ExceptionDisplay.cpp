@@ -34,7 +34,7 @@ void ShowMessageBox(const std::string& caption, const std::string& text, Message
 }
 
 void ShowException(const std::string& message) {
-  ShowMessageBox(QCoreApplication::applicationName().toStdString(), message, MessageIcon::Error);
+  ShowMessageBox(QApplication::applicationDisplayName().toStdString(), message, MessageIcon::Error);
 }
 
 void ShowPlatformMessageBox(const std::string& text) {

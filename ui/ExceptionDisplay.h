@@ -25,7 +25,7 @@ void ShowMessageBox(const std::string& caption, const std::string& text,
 inline constexpr const char* kUntitledCaption = "Error";
 void ShowPlatformMessageBox(const std::string& text);
 
-// Shows an error's message in a message box captioned with the application's name.
+// Shows an error's message in a message box captioned with the application's title.
 void ShowException(const std::string& message);
 
 // Runs `handler`; an error it raises is shown by ShowException instead of travelling on.
