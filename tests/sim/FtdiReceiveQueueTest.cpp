@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  3,
                  false,
-                 {{Step::Expire, 79, 0, false}, {Step::Expire, 82, 0, true}},
+                 {{Step::Expire, 70, 0, false}, {Step::Expire, 200, 0, true}},
                  0},
         ReadCase{"BytesQuietLongEnoughCompleteAtOnce", kInterval20, 2, -100, 4, true, {}, 2},
         ReadCase{"RecentBytesStartTheInterval",
