@@ -150,7 +150,4 @@ struct EepromStrings {
 // The text cut to fit a buffer of `size` characters with its terminating zero.
 std::string FitText(const std::string& text, size_t size);
 
-// Number of words of the EEPROM that the device information reads.
-inline constexpr uint32_t kEepromDumpWords = 96;
-
 }  // namespace plat::ftdi

@@ -19,8 +19,6 @@ enum class LineEventKind {
   Purge,       // the tester purged its interface (not seen on the line)
 };
 
-const char* ToString(LineEventKind kind);
-
 // One time-stamped event of the bus trace. A byte's time is the start of its start bit; it is
 // readable at End(), the end of its stop bit.
 struct LineEvent {

@@ -7,28 +7,6 @@
 
 namespace sim {
 
-const char* ToString(LineEventKind kind) {
-  switch (kind) {
-    case LineEventKind::BreakOn:
-      return "BreakOn";
-    case LineEventKind::BreakOff:
-      return "BreakOff";
-    case LineEventKind::Rts:
-      return "Rts";
-    case LineEventKind::Dtr:
-      return "Dtr";
-    case LineEventKind::TesterByte:
-      return "TesterByte";
-    case LineEventKind::EcuByte:
-      return "EcuByte";
-    case LineEventKind::BaudChange:
-      return "BaudChange";
-    case LineEventKind::Purge:
-      return "Purge";
-  }
-  return "?";
-}
-
 KLineBus::KLineBus() = default;
 
 KLineBus::~KLineBus() = default;

@@ -367,10 +367,6 @@ KLineBus& SimulatedFtdi::Bus() {
   return *CurrentSlot()->bus;
 }
 
-std::shared_ptr<KLineBus> SimulatedFtdi::SharedBus() {
-  return CurrentSlot()->bus;
-}
-
 Faults SimulatedFtdi::CurrentFaults() const {
   auto slot = CurrentSlot();
   std::lock_guard lock(slot->mutex);

@@ -75,7 +75,6 @@ class SimulatedFtdi final : public plat::ftdi::Library {
   void Reset();
 
   KLineBus& Bus();
-  std::shared_ptr<KLineBus> SharedBus();
   void SetModel(std::unique_ptr<EcuModel> model) { Bus().SetModel(std::move(model)); }
 
   Faults CurrentFaults() const;
