@@ -5,10 +5,10 @@
 namespace plat {
 
 void Event::Set() {
-  {
-    std::lock_guard lock(mutex_);
-    set_ = true;
-  }
+  // Notified under the lock: a waiter that sees the event set may destroy it right away, so
+  // Set must not touch the event after the lock is released.
+  std::lock_guard lock(mutex_);
+  set_ = true;
   changed_.notify_all();
 }
 
