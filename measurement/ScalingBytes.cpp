@@ -240,12 +240,12 @@ const std::string& TScalingBytes::Decode(std::span<const int16_t> data) {
       Text.clear();
       for (int k = 0; k < NrBytes; ++k) {
         if (k > 0) Text += ' ';
-        Text += HexText(ByteAt(data, static_cast<size_t>(k)), 2);
+        Text += plat::IntToHex(ByteAt(data, static_cast<size_t>(k)), 2);
       }
       break;
     case dtState:
       Value = static_cast<float>(raw);
-      Text = HexText(raw, NrBytes);
+      Text = plat::IntToHex(raw, NrBytes);
       break;
     case dtCharacters:
       DecodeCharacters(data);
@@ -256,7 +256,7 @@ const std::string& TScalingBytes::Decode(std::span<const int16_t> data) {
     default:
       Text = "DataType not known";
       for (int k = 0; k < NrBytes; ++k)
-        Text += " " + HexText(ByteAt(data, static_cast<size_t>(k)), 2);
+        Text += " " + plat::IntToHex(ByteAt(data, static_cast<size_t>(k)), 2);
       break;
   }
   return Text;
@@ -309,7 +309,7 @@ float TScalingBytes::ApplyFormula(float x) {
 }
 
 std::string TScalingBytes::HexPrefix(uint32_t raw) const {
-  return "0x" + HexText(raw, 2 * NrBytes) + ", ";
+  return "0x" + plat::IntToHex(raw, 2 * NrBytes) + ", ";
 }
 
 void TScalingBytes::DecodeBitMask(uint32_t raw) {

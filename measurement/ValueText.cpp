@@ -88,14 +88,3 @@ std::string FloatToText(float value) {
   std::string text = plain ? PlainText(d) : ScientificText(d);
   return value < 0 ? "-" + text : text;
 }
-
-std::string HexText(uint32_t value, int minDigits) {
-  char buffer[8];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, 16);
-  std::string digits(buffer, result.ptr);
-  for (char& c : digits)
-    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
-  if (static_cast<int>(digits.size()) < minDigits)
-    digits.insert(0, static_cast<size_t>(minDigits) - digits.size(), '0');
-  return digits;
-}

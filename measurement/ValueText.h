@@ -1,5 +1,4 @@
-// Texts of decoded values: numbers in the general format of 4 significant digits, and
-// upper-case hexadecimal.
+// Texts of decoded values: numbers in the general format of 4 significant digits.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +9,3 @@
 // "1.234E-5"); '.' as decimal separator whatever the locale; zero is "0"; infinities and
 // not-a-number are "INF", "-INF" and "NAN".
 std::string FloatToText(float value);
-
-// Upper-case hexadecimal of `value`, padded with zeros to at least `minDigits` digits, never cut.
-std::string HexText(uint32_t value, int minDigits);

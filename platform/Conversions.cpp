@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "Exceptions.h"
@@ -105,9 +104,14 @@ double StrToFloat(std::string_view text) {
 }
 
 std::string IntToHex(uint64_t value, int digits) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%0*llX", digits, static_cast<unsigned long long>(value));
-  return buffer;
+  char buffer[16];
+  auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
+  std::string text(buffer, end);
+  for (char& c : text)
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  if (static_cast<int>(text.size()) < digits)
+    text.insert(0, static_cast<size_t>(digits) - text.size(), '0');
+  return text;
 }
 
 std::string Trim(std::string_view text) {

@@ -21,7 +21,8 @@ double StrToFloat(std::string_view text);
 // Non-throwing variant: returns false and leaves `value` alone when the text is not a number.
 bool TryStrToFloat(std::string_view text, double& value);
 
-// Upper-case hexadecimal with at least `digits` digits ("0A", "00FF", "0000ABCD").
+// Upper-case hexadecimal padded with zeros to at least `digits` digits, never cut
+// ("0A", "00FF", "0000ABCD", "1234" for 0x1234 in 2 digits).
 std::string IntToHex(uint64_t value, int digits);
 
 // Text with blanks and control characters removed at both ends.

@@ -63,16 +63,4 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{std::nanf(""), "NAN"}));
 // clang-format on
 
-TEST(HexText, PadsToTheMinimumAndNeverCuts) {
-  struct Case {
-    uint32_t value;
-    int digits;
-    std::string text;
-  };
-  for (const Case& c :
-       {Case{0x5, 1, "5"}, Case{0x12, 2, "12"}, Case{0x1234, 2, "1234"}, Case{0, 4, "0000"},
-        Case{0xABCDEF01, 0, "ABCDEF01"}, Case{1, 40, std::string(39, '0') + "1"}})
-    EXPECT_EQ(HexText(c.value, c.digits), c.text);
-}
-
 }  // namespace

@@ -81,11 +81,17 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatCase{"0x10", std::nullopt}, FloatCase{"", std::nullopt},
                       FloatCase{"1e", std::nullopt}));
 
-TEST(Conversions, IntToHexPadsUpperCase) {
-  EXPECT_EQ(plat::IntToHex(0x0A, 2), "0A");
-  EXPECT_EQ(plat::IntToHex(0xFF, 4), "00FF");
-  EXPECT_EQ(plat::IntToHex(0xABCD, 8), "0000ABCD");
-  EXPECT_EQ(plat::IntToHex(0x1234, 2), "1234");
+TEST(Conversions, IntToHexPadsUpperCaseAndNeverCuts) {
+  struct Case {
+    uint64_t value;
+    int digits;
+    std::string text;
+  };
+  for (const Case& c : {Case{0x0A, 2, "0A"}, Case{0xFF, 4, "00FF"}, Case{0xABCD, 8, "0000ABCD"},
+                        Case{0x1234, 2, "1234"}, Case{0x5, 1, "5"}, Case{0, 4, "0000"},
+                        Case{0xABCDEF01, 0, "ABCDEF01"}, Case{~0ull, 2, "FFFFFFFFFFFFFFFF"},
+                        Case{1, 40, std::string(39, '0') + "1"}})
+    EXPECT_EQ(plat::IntToHex(c.value, c.digits), c.text);
 }
 
 TEST(Conversions, ListErrorMessage) {
