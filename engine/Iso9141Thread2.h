@@ -1,0 +1,169 @@
+// The communication worker: one object per connection. It owns the serial port and the byte log,
+// runs the units of work of the request queue one at a time through the protocol object and
+// pushes the finished ones on the response queue, keeps the link alive when idle, and offers the
+// protocols the K-line byte transfer (echo check, time-outs, ECU timing, wake-up patterns).
+//
+// StartCommunication, ExecuteSequence, StopCommunication, OpenPort and the setters run in the main
+// thread; the loop, the protocol operations and the byte transfer run in the worker thread.
+// Created suspended; frees itself after it has ended and OnThreadTerminate has run.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ActivityLog.h"
+#include "ByteLog.h"
+#include "Event.h"
+#include "KwpProtocol.h"
+#include "SmallIntArray.h"
+#include "Thread.h"
+
+class TCommPort;
+class TCommThreadList;
+class TSequenceList;
+class TSequenceObject;
+
+// The program the worker serves. QuobrixKWP71 uses no tester address and no fast
+// initialisation, and keeps the byte log open until the worker is freed.
+enum class TTesterProgram { Kwp2000Prof, Kwp71 };
+
+class TIso9141Thread : public plat::Thread {
+ public:
+  using TThreadFinished = std::function<void(TIso9141Thread* sender)>;
+
+  // `memo` and the two queues are borrowed; an empty `logDirectory` means the current directory.
+  TIso9141Thread(TActivityLog* memo, TCommThreadList* requestList, TCommThreadList* responseList,
+                 const std::string& logDirectory,
+                 TTesterProgram program = TTesterProgram::Kwp2000Prof);
+  ~TIso9141Thread() override;
+
+  // Main-thread operations of a connection.
+  void OpenPort(const std::string& portName, bool setDtr);
+  // True when the ECU sent at least 2 key bytes, which are appended to `keyBytes`.
+  bool StartCommunication(uint8_t initAddress, TSmallIntArray& keyBytes);
+  // Takes the list when communication runs and queues it; otherwise leaves it with the caller.
+  bool ExecuteSequence(std::unique_ptr<TSequenceList>&& list);
+  bool StopCommunication();
+  void ClosePort();
+
+  void SetProtocol(TKwpProtocol* protocol, uint8_t protocolType);
+  void SetTimings(const TTimingList& timings);
+  // Tester address: QuobrixKWP2000Prof only.
+  void SetAddresses(uint8_t targetAddress, uint8_t sourceAddress);
+  uint8_t GetTargetAddress() const { return FTargetAddress; }
+  uint8_t GetSourceAddress() const { return FSourceAddress; }
+  void SetBaudRate(int32_t baudRate);
+  void SetEchoCheck(bool on) { FEchoCheck = on; }
+  void SetOnThreadFinished(TThreadFinished handler) { FOnThreadFinished = std::move(handler); }
+  void SetNewDataEvent(plat::Event* event) { FNewDataEvent = event; }
+  void SetSendEvent(plat::Event* event) { FSendEvent = event; }
+  void SetReceiveEvent(plat::Event* event) { FReceiveEvent = event; }
+  int ResponseCount() const;
+  // The oldest result, or null when none waits.
+  std::unique_ptr<TSequenceObject> PopResponse();
+  // Queues without signalling: for the protocols in the worker thread (keep-alive, block start).
+  void PushRequest(std::unique_ptr<TSequenceObject> object);
+
+  // What the protocols use of the worker.
+  TSmallIntArray& KeyBytes() { return FKeyBytes; }
+  TActivityLog* Memo() const { return FMemo; }
+  uint8_t ProtocolType() const { return FProtocolType; }
+  TTesterProgram Program() const { return FProgram; }
+  int32_t MinEcu2TesterTime() const { return FMinEcu2TesterTime; }
+  int32_t MaxEcu2TesterTime() const { return FMaxEcu2TesterTime; }
+  int32_t MinInterByteTime() const { return FMinInterByteTime; }
+  int32_t MaxEcuInterByteTime() const { return FMaxEcuInterByteTime; }
+  int32_t IdlePeriod() const { return FIdlePeriod.load(); }
+  bool IsRunning() const { return FRunning; }
+  bool IsByteLogOpen() const { return FLogStream != nullptr; }
+  const std::string& LogFileName() const { return FLogFileName; }
+  TCommPort* CommPort() const { return FCommPort.get(); }
+
+  // K-line byte transfer, worker thread only. Failures are false results and byte-log lines.
+  // Sends the bytes in one write and, with the echo check on, reads them back and compares.
+  // `counter` receives the send time, then (with the echo check) the echo time.
+  bool WriteWithEcho(const uint8_t* bytes, int count, int64_t* counter);
+  // One read of up to `count` bytes within `timeoutMs`; a short read succeeds with its count.
+  // `timeMs` receives the end of the reception in ms since the worker's creation.
+  bool Receive(uint8_t* buffer, int count, int& received, int timeoutMs, int32_t* timeMs);
+  // Waits the ECU-to-tester gap after the last reception, then sends with the inter-byte gap.
+  bool SendRequest(const uint8_t* bytes, int count);
+  bool SendByte(uint8_t value);
+  bool ReceiveByte(uint8_t& value, int timeoutMs, int32_t* timeMs);
+  // Receives one byte and answers it with its complement.
+  bool ReceiveByteAndAck(uint8_t& value, int timeoutMs, int32_t* timeMs);
+  // Sends one byte and expects its complement back within 500 ms.
+  bool SendByteCheckAck(uint8_t value);
+  // The address at 5 baud on the K-line (break for 0 bits), then 150 ms idle and a purge.
+  bool FiveBaudInit(uint8_t address);
+  // QuobrixKWP2000Prof only: 25 ms low, 25 ms high.
+  bool FastInit25ms();
+  // QuobrixKWP2000Prof only: `lowMs` low, `highMs` high, then the bytes without the P3 wait.
+  bool FastInitAndSend(float lowMs, float highMs, const uint8_t* bytes, int count);
+  // Ms since the worker's creation of a counter value, as decimal text.
+  std::string TimeStampText(int64_t counter) const;
+  int32_t TimeStampMs(int64_t counter) const;
+  int64_t StartCount() const { return FStartCount; }
+  int64_t LastReceiveCount() const { return FLastReceiveCount; }
+
+  // The keep-alive period after a start request, from the ECU's timing.
+  static int32_t IdlePeriodFor(int32_t minEcu2TesterTime, int32_t maxEcu2TesterTime);
+
+ protected:
+  void Execute() override;
+
+ private:
+  // Runs one cycle of the loop after the gate; errors for the byte log go to `cycleText`.
+  // Returns true when the worker is to end after the cycle.
+  bool RunCycle(std::string& cycleText);
+  void WaitForRequestOrIdle(std::string& cycleText);
+  bool RunObject(std::unique_ptr<TSequenceObject> object, std::string& cycleText);
+  void FinishHandshake();
+  void OnThreadTerminate();
+  void TerminateAndWake();
+  void DeleteQueued(TCommThreadList* queue);
+  void LogActivity(std::string line) { AddActivityLine(FMemo, std::move(line)); }
+  void LogEntry(const std::string& entry);
+  void LogStamped(const std::string& text);
+  void LogPortLine(const std::string& what);
+  int64_t MsToCounts(int64_t ms) const { return ms * FFrequency / 1000; }
+  bool SendBytesSpaced(const uint8_t* bytes, int count);
+  void DriveFiveBaudBit(bool one);
+
+  std::unique_ptr<TCommPort> FCommPort;
+  TActivityLog* FMemo;
+  plat::Event FRequestEvent;
+  plat::Event FDoneEvent;
+  plat::Event FGateEvent;
+  plat::Event FIdleEvent;
+  plat::Event* FNewDataEvent = nullptr;
+  plat::Event* FSendEvent = nullptr;
+  plat::Event* FReceiveEvent = nullptr;
+  uint8_t FProtocolType = 0;
+  uint8_t FSourceAddress = 0;
+  uint8_t FTargetAddress = 0;
+  TCommThreadList* FResponseList;
+  TCommThreadList* FRequestList;
+  std::atomic<int32_t> FIdlePeriod{0};
+  bool FRunning = false;
+  bool FStarting = false;
+  bool FStopping = false;
+  TKwpProtocol* FProtocol = nullptr;
+  bool FEchoCheck = true;
+  bool FSetDTR = false;
+  int32_t FMinEcu2TesterTime = 25;
+  int32_t FMaxEcu2TesterTime = 5000;
+  int32_t FMinInterByteTime = 5;
+  int32_t FMaxEcuInterByteTime = 50;
+  int64_t FStartCount;
+  int64_t FFrequency;
+  int64_t FLastReceiveCount;
+  std::string FLogFileName;
+  std::unique_ptr<TByteLog> FLogStream;
+  TThreadFinished FOnThreadFinished;
+  TSmallIntArray FKeyBytes;
+  TTesterProgram FProgram;
+};
