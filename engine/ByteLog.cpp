@@ -1,9 +1,9 @@
 #include "ByteLog.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 
+#include "Conversions.h"
 #include "Exceptions.h"
 
 TByteLog::TByteLog(const std::string& fileName)
@@ -32,15 +32,11 @@ bool EchoMatches(const uint8_t* sent, int sentCount, const uint8_t* echo, int ec
 }
 
 std::string HexByte(uint8_t value) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", value);
-  return text;
+  return plat::IntToHex(value, 2);
 }
 
 std::string HexCode(uint32_t code) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", code);
-  return text;
+  return plat::IntToHex(code, 8);
 }
 
 std::string TimeOfDayText() {
