@@ -75,6 +75,7 @@ std::string TIso9141Thread::TimeStampText(int64_t counter) const {
 }
 
 bool TIso9141Thread::WriteWithEcho(const uint8_t* bytes, int count, int64_t* counter) {
+  count = std::max(count, 0);  // a count computed from bad ECU data never reaches the buffers
   std::vector<uint8_t> transmit(bytes, bytes + count);
   std::vector<uint8_t> echo(transmit.size());
   std::string errors;
@@ -107,6 +108,7 @@ bool TIso9141Thread::WriteWithEcho(const uint8_t* bytes, int count, int64_t* cou
 bool TIso9141Thread::Receive(uint8_t* buffer, int count, int& received, int timeoutMs,
                              int32_t* timeMs) {
   received = 0;
+  count = std::max(count, 0);
   std::vector<uint8_t> readBuffer(static_cast<size_t>(count));
   std::string errors;
   const TransferOutcome read = RunTransfer(*FCommPort, Direction::Read, readBuffer.data(), count,

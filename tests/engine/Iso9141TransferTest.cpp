@@ -148,6 +148,28 @@ const LogCase kLogCases[] = {
      },
      true,
      {" Error Wait_timeout rcv", "T  rcvd:  nothing/error"}},
+    {"NegativeReceiveCount",
+     true,
+     0,
+     Silent,
+     [](TIso9141Thread& thread) {
+       uint8_t buffer[1] = {0x77};
+       int count = -1;
+       thread.Receive(buffer, -1, count, 50, nullptr);
+       return count == 0 && buffer[0] == 0x77;
+     },
+     true,
+     {"T  rcvd:  "}},
+    {"BaudRate",
+     true,
+     0,
+     Silent,
+     [](TIso9141Thread& thread) {
+       thread.SetBaudRate(9600);
+       return true;
+     },
+     true,
+     {"T baudrate switched to: 9600"}},
     {"FiveBaud",
      true,
      0,
@@ -190,6 +212,15 @@ TEST_F(TransferTest, ReceiveTimeoutAlsoGoesToTheActivityLog) {
   uint8_t byte = 0;
   EXPECT_FALSE(worker->ReceiveByte(byte, 50, nullptr));
   EXPECT_EQ(memo.Lines(), Lines{"error rcv wait timeout"});
+}
+
+TEST_F(TransferTest, LateByteAfterATimeOutGoesToTheNextReception) {
+  Script({Rule({0x81}, {0xC1}, 150)});
+  ASSERT_TRUE(worker->SendByte(0x81));
+  uint8_t value = 0;
+  EXPECT_FALSE(worker->ReceiveByte(value, 50, nullptr));
+  EXPECT_TRUE(worker->ReceiveByte(value, 500, nullptr));
+  EXPECT_EQ(value, 0xC1);
 }
 
 TEST_F(TransferTest, TimeStampsCountFromCreation) {
