@@ -1,0 +1,315 @@
+// Timing of the KWP2000 protocol against the simulated ECU at 10400 baud, read from the bus
+// trace: the 5-baud bit edges, the fast-initialisation pulses, the gaps P3 (after the ECU's last
+// byte) and P4 (between request bytes), and the rate of back-to-back ReadDataByLocalIdentifier
+// exchanges as a ratio to the wire limit. One set of figures on an idle machine, one with every
+// core kept busy; each figure is printed as a line "name value".
+//
+// The simulated line stands in for the hardware, which does not slow down when the PC is busy,
+// so its thread runs at real-time priority where the system allows it.
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ActivityLog.h"
+#include "Dispatcher.h"
+#include "Iso9141Thread2.h"
+#include "KLineBus.h"
+#include "Kwp2000Ecu.h"
+#include "Kwp2000Protocol2.h"
+#include "Sequence.h"
+#include "SimulatedFtdi.h"
+#include "Threadlist.h"
+
+namespace {
+
+using sim::LineEvent;
+using sim::LineEventKind;
+
+constexpr const char* kPortName = "0x00000F11";
+constexpr int32_t kBaudRate = 10400;  // the line rate the protocol starts with
+constexpr uint8_t kEcuAddress = 0x10;
+constexpr uint8_t kTesterAddress = 0xF1;
+constexpr double kBitMs = 200.0;
+constexpr double kPulseMs = 25.0;
+constexpr int kFiveBaudRuns = 2;
+constexpr int kFastInitRuns = 5;
+constexpr int kExchanges = 40;
+constexpr uint32_t kWaitMs = 15000;
+
+double Ms(int64_t counts) {
+  return static_cast<double>(counts) / 1e6;
+}
+
+// The activity log of a window nobody looks at; it only notes that the worker was freed.
+class QuietLog : public TActivityLog {
+ public:
+  bool WorkerFreed() const { return freed_; }
+  void Reset() { freed_ = false; }
+
+ protected:
+  void AppendLine(const std::string& line) override {
+    if (line == "Thread object freed") freed_ = true;
+  }
+
+ private:
+  bool freed_ = false;
+};
+
+// Keeps every core busy while it lives.
+class BusyCores {
+ public:
+  BusyCores() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < cores; ++i) {
+      threads_.emplace_back([this] {
+        while (!stop_.load(std::memory_order_relaxed)) {
+        }
+      });
+    }
+  }
+  ~BusyCores() {
+    stop_ = true;
+    for (std::thread& thread : threads_)
+      thread.join();
+  }
+  BusyCores(const BusyCores&) = delete;
+  BusyCores& operator=(const BusyCores&) = delete;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
+};
+
+// One connection to the simulated ECU, made the way the window makes it.
+class Session {
+ public:
+  Session(plat::LoopDispatcher& dispatcher, QuietLog& memo, const std::string& logDirectory,
+          uint8_t initType)
+      : dispatcher_(dispatcher), memo_(memo) {
+    memo_.Reset();
+    worker_ = new TIso9141Thread(&memo_, &requests_, &responses_, logDirectory);
+    worker_->OpenPort(kPortName, false);
+    protocol_ = std::make_unique<TKwp2000Protocol>(worker_, &memo_);
+    protocol_->SetInitType(initType);
+    worker_->SetProtocol(protocol_.get(), 2);
+    worker_->SetAddresses(kEcuAddress, kTesterAddress);
+    TSmallIntArray keyBytes;
+    started_ = worker_->StartCommunication(kEcuAddress, keyBytes);
+    DeleteResponses();
+  }
+  ~Session() {
+    if (started_) worker_->StopCommunication();
+    DeleteResponses();  // the stop's result, before the worker's end looks at the queue
+    dispatcher_.RunUntil([this] { return memo_.WorkerFreed(); }, kWaitMs);
+    DeleteResponses();
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  bool Started() const { return started_; }
+  int32_t MinEcu2TesterTime() const { return worker_->MinEcu2TesterTime(); }
+  int32_t MinInterByteTime() const { return worker_->MinInterByteTime(); }
+
+  // Runs the list as one unit of work; false when it failed.
+  bool Run(std::unique_ptr<TSequenceList> list) {
+    if (!worker_->ExecuteSequence(std::move(list))) return false;
+    const bool done = dispatcher_.RunUntil(
+        [this] { return responses_.Count() > 0 || memo_.WorkerFreed(); }, kWaitMs);
+    const bool ok = done && responses_.Count() > 0;
+    DeleteResponses();
+    return ok;
+  }
+
+ private:
+  void DeleteResponses() {
+    while (TSequenceObject* object = responses_.PopFirst())
+      delete object;
+  }
+
+  plat::LoopDispatcher& dispatcher_;
+  QuietLog& memo_;
+  TCommThreadList requests_;
+  TCommThreadList responses_;
+  TIso9141Thread* worker_;  // frees itself when it ends
+  std::unique_ptr<TKwp2000Protocol> protocol_;
+  bool started_ = false;
+};
+
+struct Spread {
+  double min = 0;
+  double median = 0;
+  double max = 0;
+};
+
+Spread SpreadOf(std::vector<double> values) {
+  if (values.empty()) return {NAN, NAN, NAN};
+  std::sort(values.begin(), values.end());
+  return {values.front(), values[values.size() / 2], values.back()};
+}
+
+struct Figures {
+  double fiveBaudEdgeErrorMs = 0;
+  double fastInitLowErrorMs = 0;
+  double fastInitHighErrorMs = 0;
+  Spread p3;
+  Spread p4;
+  double requestRate = 0;
+};
+
+class TimingBench {
+ public:
+  TimingBench() {
+    sim::Kwp2000EcuConfig ecu;
+    ecu.identity.address = kEcuAddress;
+    simulation_.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>(ecu));
+    sim::WithKwp2000Ecu(simulation_.Bus(), [](sim::Kwp2000Ecu&) {
+      sched_param param{};
+      param.sched_priority = 50;
+      pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    });
+  }
+
+  Figures Measure() {
+    Figures figures;
+    figures.fiveBaudEdgeErrorMs = FiveBaudEdgeError();
+    FastInitErrors(figures);
+    Exchanges(figures);
+    return figures;
+  }
+
+ private:
+  std::vector<LineEvent> Trace() {
+    simulation_.Bus().Drain();
+    return simulation_.Bus().Trace();
+  }
+  static std::vector<LineEvent> Only(const std::vector<LineEvent>& trace,
+                                     std::initializer_list<LineEventKind> kinds) {
+    std::vector<LineEvent> events;
+    for (const LineEvent& event : trace) {
+      if (std::find(kinds.begin(), kinds.end(), event.kind) != kinds.end()) {
+        events.push_back(event);
+      }
+    }
+    return events;
+  }
+
+  // Every bit of the address is driven at its start time + n * 200 ms.
+  double FiveBaudEdgeError() {
+    double worst = 0;
+    for (int run = 0; run < kFiveBaudRuns; ++run) {
+      simulation_.Bus().ClearTrace();
+      Session session(dispatcher_, memo_, logDirectory_, TKwp2000Protocol::kInitFiveBaud);
+      const auto edges = Only(Trace(), {LineEventKind::BreakOn, LineEventKind::BreakOff});
+      if (edges.empty()) return NAN;
+      for (const LineEvent& edge : edges) {
+        const double atMs = Ms(edge.time - edges.front().time);
+        if (atMs > 9.5 * kBitMs) break;
+        worst = std::max(worst, std::abs(atMs - std::round(atMs / kBitMs) * kBitMs));
+      }
+    }
+    return worst;
+  }
+
+  // 25 ms low, then 25 ms high until the first byte of StartCommunication.
+  void FastInitErrors(Figures& figures) {
+    for (int run = 0; run < kFastInitRuns; ++run) {
+      simulation_.Bus().ClearTrace();
+      Session session(dispatcher_, memo_, logDirectory_, TKwp2000Protocol::kInitFast);
+      const std::vector<LineEvent> trace = Trace();
+      const auto low = Only(trace, {LineEventKind::BreakOn});
+      const auto high = Only(trace, {LineEventKind::BreakOff});
+      const auto bytes = Only(trace, {LineEventKind::TesterByte});
+      if (low.empty() || high.empty() || bytes.empty()) {
+        figures.fastInitLowErrorMs = figures.fastInitHighErrorMs = NAN;
+        return;
+      }
+      figures.fastInitLowErrorMs =
+          std::max(figures.fastInitLowErrorMs, std::abs(Ms(high[0].time - low[0].time) - kPulseMs));
+      figures.fastInitHighErrorMs = std::max(figures.fastInitHighErrorMs,
+                                             std::abs(Ms(bytes[0].time - high[0].time) - kPulseMs));
+    }
+  }
+
+  // Back-to-back ReadDataByLocalIdentifier: the gaps and the rate against the wire limit.
+  void Exchanges(Figures& figures) {
+    Session session(dispatcher_, memo_, logDirectory_, TKwp2000Protocol::kInitFast);
+    auto list = std::make_unique<TSequenceList>();
+    for (int i = 0; i < kExchanges; ++i) {
+      list->Add(std::make_unique<TSequence>(
+          0x21, std::make_unique<TSmallIntArray>(std::initializer_list<int16_t>{0x01})));
+    }
+    simulation_.Bus().ClearTrace();
+    if (!session.Started() || !session.Run(std::move(list))) {
+      figures.requestRate = NAN;
+      return;
+    }
+    const auto bytes = Only(Trace(), {LineEventKind::TesterByte, LineEventKind::EcuByte});
+    const double p3Ms = session.MinEcu2TesterTime();
+    const double p4Ms = session.MinInterByteTime();
+    std::vector<double> p3, p4;
+    int testerBytes = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (bytes[i].kind != LineEventKind::TesterByte) continue;
+      ++testerBytes;
+      if (i == 0) continue;
+      const double gapMs = Ms(bytes[i].time - bytes[i - 1].End());
+      if (bytes[i - 1].kind == LineEventKind::EcuByte) {
+        p3.push_back(gapMs - p3Ms);
+      } else {
+        p4.push_back(gapMs - p4Ms);
+      }
+    }
+    figures.p3 = SpreadOf(p3);
+    figures.p4 = SpreadOf(p4);
+    const int ecuBytes = static_cast<int>(bytes.size()) - testerBytes;
+    const double byteMs = Ms(sim::KLineBus::ByteTimeAt(kBaudRate));
+    const double requestMs =
+        testerBytes * byteMs + (testerBytes - kExchanges) * p4Ms;  // P4 inside each request
+    const double answersMs = ecuBytes * byteMs + kExchanges * answerDelayMs_;
+    const double wireLimitMs = requestMs + answersMs + (kExchanges - 1) * p3Ms;
+    const double actualMs = Ms(bytes.back().End() - bytes.front().time);
+    figures.requestRate = wireLimitMs / actualMs;
+  }
+
+  plat::LoopDispatcher dispatcher_;
+  plat::ScopedMainDispatcher scope_{dispatcher_};
+  sim::ScopedSimulation simulation_;
+  QuietLog memo_;
+  std::string logDirectory_ = (std::filesystem::temp_directory_path() / "").string();
+  double answerDelayMs_ = sim::Kwp2000EcuConfig{}.answerDelayMs;
+};
+
+void Print(const char* set, const Figures& figures) {
+  const auto line = [set](const char* name, double value) {
+    std::printf("%s.%s %.3f\n", set, name, value);
+  };
+  line("five_baud_edge_error_max_ms", figures.fiveBaudEdgeErrorMs);
+  line("fast_init_low_error_max_ms", figures.fastInitLowErrorMs);
+  line("fast_init_high_error_max_ms", figures.fastInitHighErrorMs);
+  line("p3_overshoot_min_ms", figures.p3.min);
+  line("p3_overshoot_median_ms", figures.p3.median);
+  line("p3_overshoot_max_ms", figures.p3.max);
+  line("p4_overshoot_min_ms", figures.p4.min);
+  line("p4_overshoot_median_ms", figures.p4.median);
+  line("p4_overshoot_max_ms", figures.p4.max);
+  line("request_rate_to_wire_limit", figures.requestRate);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main() {
+  TimingBench bench;
+  Print("idle", bench.Measure());
+  BusyCores busy;
+  Print("loaded", bench.Measure());
+  return 0;
+}

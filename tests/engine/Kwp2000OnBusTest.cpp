@@ -1,0 +1,444 @@
+// The KWP2000 protocol run by the worker against the simulated KWP2000 ECU on the K-line bus:
+// every initialisation variant, the request loop with its retries, busy and pending answers,
+// the keep-alive and the stop, checked on the bus trace.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+#include "Kwp2000Ecu.h"
+#include "Kwp2000Protocol2.h"
+#include "WorkerTestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Values = std::vector<int16_t>;
+using sim::LineEvent;
+using sim::LineEventKind;
+
+// Timing tests read the trace; the machine may be loaded.
+constexpr double kToleranceMs = 3.0;
+
+double Ms(int64_t counts) {
+  return static_cast<double>(counts) / 1e6;
+}
+
+std::unique_ptr<TSequence> Step(int serviceId, const Values& params = {}) {
+  if (params.empty()) return std::make_unique<TSequence>(serviceId, nullptr);
+  auto array = std::make_unique<TSmallIntArray>();
+  for (int16_t value : params)
+    array->Add(value);
+  return std::make_unique<TSequence>(serviceId, std::move(array));
+}
+
+template <typename... Steps>
+std::unique_ptr<TSequenceList> List(Steps... steps) {
+  auto list = std::make_unique<TSequenceList>();
+  (list->Add(std::move(steps)), ...);
+  return list;
+}
+
+Values ValuesOf(const TSmallIntArray* array) {
+  return array ? array->Values() : Values{};
+}
+
+// The window's display thread hands a call to the main thread every 200 ms; each one restarts the
+// time-outs of the start operation's pumped waits, which the slower wake-ups need.
+class DisplayTicks {
+ public:
+  explicit DisplayTicks(plat::Dispatcher& dispatcher)
+      : thread_([&dispatcher](std::stop_token stop) {
+          while (!stop.stop_requested()) {
+            dispatcher.Post([] {});
+            plat::SleepMs(200);
+          }
+        }) {}
+
+ private:
+  std::jthread thread_;
+};
+
+class Kwp2000OnBus : public WorkerFixture {
+ protected:
+  // Sets up the connection as the window does, with the ECU model on the bus, and starts it.
+  bool Connect(uint8_t initType, const sim::Kwp2000EcuConfig& ecu = {},
+               const std::function<void(TKwp2000Protocol&)>& configure = {}) {
+    return ConnectTo(std::make_unique<sim::Kwp2000Ecu>(ecu), initType, configure);
+  }
+  // With an ECU that replays `script`.
+  bool ConnectToScript(const std::string& script) {
+    const std::string path = logDirectory + "session.txt";
+    std::ofstream(path) << script;
+    return ConnectTo(sim::Kwp2000Ecu::FromScript({}, path), 1, {});
+  }
+  bool ConnectTo(std::unique_ptr<sim::EcuModel> model, uint8_t initType,
+                 const std::function<void(TKwp2000Protocol&)>& configure) {
+    simulation.Bus().SetModel(std::move(model));
+    worker = new TIso9141Thread(&memo, &requests, &responses, logDirectory);
+    logFileName = worker->LogFileName();
+    worker->OpenPort(kPortName, false);
+    kwp = std::make_unique<TKwp2000Protocol>(worker, &memo);
+    kwp->SetInitType(initType);
+    if (configure) configure(*kwp);
+    worker->SetProtocol(kwp.get(), 2);
+    worker->SetOnThreadFinished([this](TIso9141Thread*) { ++finishedCalls; });
+    worker->SetAddresses(0x10, 0xF1);
+    keyBytes.Clear();
+    DisplayTicks ticks(dispatcher);
+    const bool started = worker->StartCommunication(0x10, keyBytes);
+    startObject.reset(responses.PopFirst());
+    return started;
+  }
+
+  // Runs the steps as one unit of work and returns its result (null when the worker ended).
+  std::unique_ptr<TSequenceObject> Run(std::unique_ptr<TSequenceList> list,
+                                       uint32_t timeoutMs = 5000) {
+    const int firstService = list->Items(0)->FServiceId;
+    EXPECT_TRUE(worker->ExecuteSequence(std::move(list)));
+    std::unique_ptr<TSequenceObject> result;
+    Serve(
+        [&] {
+          while (!result && responses.Count() > 0) {
+            std::unique_ptr<TSequenceObject> object(responses.PopFirst());
+            if (object->RequestServiceId(0) == firstService) result = std::move(object);
+          }
+          return result != nullptr || Freed();
+        },
+        timeoutMs);
+    return result;
+  }
+
+  // P2max 50 ms keeps the waits for missing answers short: 300 ms for each first byte.
+  static void ShortAnswerWait(TKwp2000Protocol& protocol) {
+    protocol.SetTimingParameters(50, 2, 110, 20, 10);
+  }
+
+  void WithEcu(const std::function<void(sim::Kwp2000Ecu&)>& call) {
+    ASSERT_TRUE(sim::WithKwp2000Ecu(simulation.Bus(), call));
+  }
+
+  std::vector<LineEvent> Events(LineEventKind kind) {
+    simulation.Bus().Drain();
+    std::vector<LineEvent> events;
+    for (const LineEvent& event : simulation.Bus().Trace()) {
+      if (event.kind == kind) events.push_back(event);
+    }
+    return events;
+  }
+  // Starts of every occurrence of `frame` among the tester's bytes, each with its last byte.
+  std::vector<std::pair<LineEvent, LineEvent>> Sent(const Bytes& frame) {
+    const std::vector<LineEvent> bytes = Events(LineEventKind::TesterByte);
+    std::vector<std::pair<LineEvent, LineEvent>> found;
+    for (size_t i = 0; i + frame.size() <= bytes.size(); ++i) {
+      bool same = true;
+      for (size_t k = 0; k < frame.size() && same; ++k)
+        same = bytes[i + k].value == frame[k];
+      if (same) found.emplace_back(bytes[i], bytes[i + frame.size() - 1]);
+    }
+    return found;
+  }
+  // The ECU's last byte before `moment`.
+  LineEvent LastEcuByteBefore(int64_t moment) {
+    LineEvent last;
+    for (const LineEvent& event : Events(LineEventKind::EcuByte)) {
+      if (event.time < moment) last = event;
+    }
+    return last;
+  }
+
+  std::unique_ptr<TKwp2000Protocol> kwp;
+  TSmallIntArray keyBytes;
+  std::unique_ptr<TSequenceObject> startObject;
+};
+
+struct InitCase {
+  const char* name;
+  uint8_t initType;
+  bool blockWakeUp;
+  int wakeAddress;  // the 5-baud address the ECU saw last; -1: fast initialisation
+  Bytes startRequest;
+  int32_t lengthMode;  // after the start: chosen by the key bytes, or left at 0
+};
+
+class Kwp2000Initialisation : public Kwp2000OnBus,
+                              public ::testing::WithParamInterface<InitCase> {};
+
+TEST_P(Kwp2000Initialisation, ConnectsToTheEcu) {
+  const InitCase& c = GetParam();
+  sim::Kwp2000EcuConfig ecu;
+  ecu.identity.functionalAddress = 0x11;  // the fixed address of variant 4
+  ecu.blockWakeUp = c.blockWakeUp;
+  ASSERT_TRUE(Connect(c.initType, ecu));
+  EXPECT_EQ(keyBytes.Values(), (Values{0xEF, 0x8F}));
+  WithEcu([&](sim::Kwp2000Ecu& model) {
+    ASSERT_FALSE(model.Model().WakeUps().empty());
+    EXPECT_EQ(model.Model().WakeUps().back().address, c.wakeAddress);
+    EXPECT_EQ(model.Model().CurrentPhase(), sim::Kwp2000EcuModel::Phase::InSession);
+  });
+  EXPECT_EQ(kwp->LengthMode(), c.lengthMode);
+  EXPECT_EQ(kwp->HeaderMode(), 0);
+  if (!c.startRequest.empty()) {
+    EXPECT_EQ(Sent(c.startRequest).size(), 1u);
+    ASSERT_TRUE(startObject);
+    EXPECT_EQ(startObject->RequestServiceId(0), 0x81);
+    EXPECT_EQ(startObject->ResponseServiceId(0), 0xC1);
+    EXPECT_EQ(ValuesOf(startObject->ResponseParams(0)), (Values{0xEF, 0x8F}));
+  }
+  // The link works: a request gets its answer.
+  const auto result = Run(List(Step(0x21, {0x01})));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->ResponseServiceId(0), 0x61);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, Kwp2000Initialisation,
+    ::testing::Values(
+        InitCase{"Fast", 1, false, -1, {0x81, 0x10, 0xF1, 0x81, 0x03}, 3},
+        InitCase{"FiveBaud", 2, false, 0x10, {}, 3},
+        InitCase{"PulseWithLengthByte", 3, false, -1, {0x80, 0x10, 0xF1, 0x01, 0x81, 0x03}, 3},
+        InitCase{"FiveBaudAtFixedAddress", 4, false, 0x11, {}, 0},
+        InitCase{"BlockWakeUpThenFiveBaud", 5, true, 0x10, {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Kwp2000OnBus, NoInitialisationSendsNothingAndFails) {
+  EXPECT_FALSE(Connect(0));
+  EXPECT_EQ(keyBytes.Count(), 0);
+  EXPECT_TRUE(Events(LineEventKind::TesterByte).empty());
+  EXPECT_TRUE(Events(LineEventKind::BreakOn).empty());
+  EXPECT_EQ(memo.CountOf("No KeyBytes; Init not OK"), 1);
+}
+
+TEST_F(Kwp2000OnBus, PulseStartIsSentOnceMoreAfterANegativeAnswer) {
+  ASSERT_TRUE(Connect(3, {}, [this](TKwp2000Protocol&) {
+    sim::WithKwp2000Ecu(simulation.Bus(),
+                        [](sim::Kwp2000Ecu& ecu) { ecu.Services()->QueueNegative(0x81, 0x22, 1); });
+  }));
+  EXPECT_EQ(Sent({0x80, 0x10, 0xF1, 0x01, 0x81, 0x03}).size(), 2u);
+  ASSERT_TRUE(startObject);
+  EXPECT_EQ(startObject->ResponseCount(), 1);
+  EXPECT_EQ(startObject->ResponseServiceId(0), 0xC1);
+}
+
+TEST_F(Kwp2000OnBus, BlockWakeUpIsAcknowledgedEndedAndFollowedByTheFiveBaudAddress) {
+  sim::Kwp2000EcuConfig ecu;
+  ecu.blockWakeUp = true;
+  ASSERT_TRUE(Connect(5, ecu));
+  // Acknowledge blocks for the two identification blocks (counters 1 and 3), then the end block.
+  const auto acknowledges = Sent({0x03, 0x02, 0x09, 0x03});
+  EXPECT_EQ(acknowledges.size(), 1u);
+  EXPECT_EQ(Sent({0x03, 0x04, 0x09, 0x03}).size(), 1u);
+  const auto end = Sent({0x03, 0x06, 0x06, 0x03});
+  ASSERT_EQ(end.size(), 1u);
+  // 1500 ms after the end block the 5-baud address starts again.
+  int64_t nextWakeUp = 0;
+  for (const LineEvent& low : Events(LineEventKind::BreakOn)) {
+    if (low.time > end[0].second.End()) {
+      nextWakeUp = low.time;
+      break;
+    }
+  }
+  ASSERT_NE(nextWakeUp, 0);
+  EXPECT_GE(Ms(nextWakeUp - end[0].second.End()), 1500);
+  EXPECT_LT(Ms(nextWakeUp - end[0].second.End()), 1500 + 20 * kToleranceMs);
+  WithEcu([](sim::Kwp2000Ecu& model) {
+    ASSERT_EQ(model.Model().WakeUps().size(), 2u);
+    EXPECT_EQ(model.Model().WakeUps()[0].address, 0x10);
+  });
+}
+
+TEST_F(Kwp2000OnBus, ALongStartAnswerIsCutAtItsBuffer) {
+  EXPECT_FALSE(ConnectToScript(
+      "RQ 0x81 0x10 0xF1 0x81\n"
+      "RP 0x99 0xF1 0x10 0xC1 0xEF 0x8F 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 0x09 0x0A 0x0B "
+      "0x0C 0x0D 0x0E 0x0F 0x10 0x11 0x12 0x13 0x14 0x15 0x16 0x17 cks1\n"));
+  EXPECT_EQ(keyBytes.Count(), 0);
+  Serve([this] { return memo.CountOf("Error in length rcvd") > 0; }, 1000);
+  EXPECT_EQ(memo.CountOf("Error in length rcvd"), 1);
+}
+
+TEST_F(Kwp2000OnBus, TheThreeByteReplyCountsAsAFrame) {
+  ASSERT_TRUE(
+      ConnectToScript("RQ 0x81 0x10 0xF1 0x81\nRP 0x83 0xF1 0x10 0xC1 0xEF 0x8F cks1\n"
+                      "RQ 0x02 0x21 0x01\nRP 0xFF 0x76 0x75\n"
+                      "RQ 0x01 0x82\nRP 0x01 0xC2 cks1\n"));
+  const auto result = Run(List(Step(0x21, {0x01})));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->ResponseServiceId(0), 0x76);
+  EXPECT_EQ(result->ResponseParams(0), nullptr);
+  EXPECT_EQ(Sent({0x02, 0x21, 0x01, 0x24}).size(), 1u);
+}
+
+TEST_F(Kwp2000OnBus, FastInitialisationOnTheWire) {
+  ASSERT_TRUE(Connect(1));
+  const std::vector<LineEvent> low = Events(LineEventKind::BreakOn);
+  const std::vector<LineEvent> high = Events(LineEventKind::BreakOff);
+  ASSERT_EQ(low.size(), 1u);
+  ASSERT_EQ(high.size(), 1u);
+  EXPECT_NEAR(Ms(high[0].time - low[0].time), 25, kToleranceMs);
+  const auto request = Sent({0x81, 0x10, 0xF1, 0x81, 0x03});
+  ASSERT_EQ(request.size(), 1u);
+  EXPECT_NEAR(Ms(request[0].first.time - high[0].time), 25, kToleranceMs);
+}
+
+TEST_F(Kwp2000OnBus, FiveBaudAnswersTheKeyBytesWithTheComplement) {
+  ASSERT_TRUE(Connect(2));
+  const auto complement = Sent({0x70});
+  ASSERT_EQ(complement.size(), 1u);
+  const LineEvent keyByte2 = LastEcuByteBefore(complement[0].first.time);
+  EXPECT_EQ(keyByte2.value, 0x8F);
+  EXPECT_GE(Ms(complement[0].first.time - keyByte2.End()), 30);
+  EXPECT_LT(Ms(complement[0].first.time - keyByte2.End()), 30 + 10 * kToleranceMs);
+}
+
+TEST_F(Kwp2000OnBus, KeyBytesChooseTheFramesOfLaterRequests) {
+  struct Case {
+    uint8_t keyByte1;
+    uint8_t autoHeader;
+    Bytes request;  // ReadDataByLocalIdentifier 0x01
+  };
+  const Case cases[] = {{0xEF, 0, {0x02, 0x21, 0x01, 0x24}},
+                        {0xEE, 0, {0x00, 0x02, 0x21, 0x01, 0x24}},
+                        {0xE9, 1, {0x82, 0x10, 0xF1, 0x21, 0x01, 0xA5}}};
+  for (const Case& c : cases) {
+    sim::Kwp2000EcuConfig ecu;
+    ecu.identity.keyByte1 = c.keyByte1;
+    ASSERT_TRUE(Connect(1, ecu, [&](TKwp2000Protocol& p) { p.SetAutoHeader(c.autoHeader); }));
+    const auto result = Run(List(Step(0x21, {0x01})));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->ResponseServiceId(0), 0x61);
+    EXPECT_EQ(Sent(c.request).size(), 1u) << std::hex << int(c.keyByte1);
+    TearDown();
+    memo.Clear();
+    finishedCalls = 0;
+    worker = nullptr;
+  }
+}
+
+TEST_F(Kwp2000OnBus, ResponsePendingThenTheAnswer) {
+  ASSERT_TRUE(Connect(1));
+  WithEcu([](sim::Kwp2000Ecu& ecu) { ecu.Services()->QueueNegative(0x21, 0x78, 2); });
+  const auto result = Run(List(Step(0x21, {0x01}), Step(0x3E)));
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->RequestCount(), 4);
+  EXPECT_FALSE(result->HasRequest(1));
+  EXPECT_FALSE(result->HasRequest(2));
+  const int services[] = {0x7F, 0x7F, 0x61, 0x7E};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(result->ResponseServiceId(i), services[i]) << i;
+  EXPECT_EQ(Sent({0x02, 0x21, 0x01, 0x24}).size(), 1u);
+  EXPECT_EQ(kwp->MaxTester2EcuTime(), 10000);
+}
+
+TEST_F(Kwp2000OnBus, BusyAnswerRepeatsTheRequestAfterOneSecondWithoutUsingAnAttempt) {
+  ASSERT_TRUE(Connect(1));
+  WithEcu([](sim::Kwp2000Ecu& ecu) { ecu.Services()->QueueNegative(0x21, 0x21, 3); });
+  const auto result = Run(List(Step(0x21, {0x01})), 8000);
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result->ResponseCount(), 4);
+  EXPECT_EQ(result->ResponseServiceId(3), 0x61);
+  const auto sent = Sent({0x02, 0x21, 0x01, 0x24});
+  ASSERT_EQ(sent.size(), 4u);
+  for (size_t i = 1; i < sent.size(); ++i) {
+    const double pauseMs = Ms(sent[i].first.time - LastEcuByteBefore(sent[i].first.time).End());
+    EXPECT_GE(pauseMs, 1000);
+    EXPECT_LT(pauseMs, 1000 + 20 * kToleranceMs);
+  }
+}
+
+TEST_F(Kwp2000OnBus, AStepWithoutAnswerIsSentThreeTimesThenEndsTheConnection) {
+  ASSERT_TRUE(Connect(1, {}, ShortAnswerWait));
+  WithEcu([](sim::Kwp2000Ecu& ecu) { ecu.Model().InjectSilence(3); });
+  EXPECT_FALSE(Run(List(Step(0x21, {0x01}), Step(0x3E))));
+  ASSERT_TRUE(WaitFreed());
+  const auto sent = Sent({0x02, 0x21, 0x01, 0x24});
+  ASSERT_EQ(sent.size(), 3u);
+  for (size_t i = 1; i < sent.size(); ++i) {
+    // The wait for the first byte, then P3 from the end of the failed reception.
+    const double gapMs = Ms(sent[i].first.time - sent[i - 1].second.End());
+    EXPECT_GE(gapMs, 300 + 55);
+    EXPECT_LT(gapMs, 300 + 55 + 60);
+  }
+  EXPECT_TRUE(Sent({0x01, 0x3E, 0x3F}).empty());
+  EXPECT_NE(ByteLogText().find("SeqTester: error "), std::string::npos);
+  EXPECT_EQ(finishedCalls, 1);
+}
+
+TEST_F(Kwp2000OnBus, FaultyAnswersAreRetriedOrReported) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Kwp2000EcuModel&)> inject;
+    size_t sends;
+    int checksumLines;
+  };
+  const Case cases[] = {
+      {"bad checksum", [](sim::Kwp2000EcuModel& m) { m.InjectBadChecksum(1); }, 1, 1},
+      {"truncated", [](sim::Kwp2000EcuModel& m) { m.InjectTruncation(1, 1); }, 2, 0},
+      {"late byte", [](sim::Kwp2000EcuModel& m) { m.InjectLateByte(1, 3, 30); }, 1, 0},
+      {"silent twice", [](sim::Kwp2000EcuModel& m) { m.InjectSilence(2); }, 3, 0},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Connect(1, {}, ShortAnswerWait));
+    WithEcu([&](sim::Kwp2000Ecu& ecu) { c.inject(ecu.Model()); });
+    const auto result = Run(List(Step(0x21, {0x01})));
+    ASSERT_TRUE(result) << c.what;
+    EXPECT_EQ(result->ResponseServiceId(0), 0x61) << c.what;
+    EXPECT_EQ(Sent({0x02, 0x21, 0x01, 0x24}).size(), c.sends) << c.what;
+    Serve([] { return false; }, 50);
+    EXPECT_EQ(memo.CountOf("Error in chk rcvd"), c.checksumLines) << c.what;
+    TearDown();
+    memo.Clear();
+    finishedCalls = 0;
+    worker = nullptr;
+    simulation.Bus().ClearTrace();
+  }
+}
+
+TEST_F(Kwp2000OnBus, KeepAliveEveryIdlePeriod) {
+  ASSERT_TRUE(Connect(1));
+  ServeFor(1400);
+  DeleteResponses();
+  const auto sent = Sent({0x01, 0x3E, 0x3F});
+  ASSERT_GE(sent.size(), 3u);
+  for (const auto& request : sent) {
+    const double idleMs = Ms(request.first.time - LastEcuByteBefore(request.first.time).End());
+    EXPECT_GE(idleMs, 400);
+    EXPECT_LT(idleMs, 400 + 10 * kToleranceMs);
+  }
+}
+
+TEST_F(Kwp2000OnBus, StopSendsStopCommunicationOnce) {
+  ASSERT_TRUE(Connect(1));
+  DeleteResponses();
+  ASSERT_TRUE(worker->StopCommunication());
+  DeleteResponses();
+  ASSERT_TRUE(WaitFreed());
+  EXPECT_EQ(Sent({0x01, 0x82, 0x83}).size(), 1u);
+  WithEcu([](sim::Kwp2000Ecu& ecu) {
+    EXPECT_EQ(ecu.Model().CurrentPhase(), sim::Kwp2000EcuModel::Phase::Asleep);
+  });
+}
+
+TEST_F(Kwp2000OnBus, BaudRateSwitchAndNewTimingReachBothEnds) {
+  ASSERT_TRUE(Connect(1));
+  const auto result = Run(List(Step(0x10, {0x81, 0x05}), Step(0x83, {0x03, 0, 2, 40, 4, 0}),
+                               Step(0x83, {0x02}), Step(0x21, {0x01})));
+  ASSERT_TRUE(result);
+  const int services[] = {0x50, 0xC3, 0xC3, 0x61};
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(result->ResponseServiceId(i), services[i]) << i;
+  EXPECT_EQ(simulation.Bus().CurrentBaudRate(), 115200);
+  EXPECT_EQ(worker->MinEcu2TesterTime(), 20);
+  EXPECT_EQ(worker->MaxEcu2TesterTime(), 1000);
+  EXPECT_EQ(worker->MinInterByteTime(), 0);
+  EXPECT_EQ(kwp->MaxTester2EcuTime(), 50);
+  // The request after the new timing follows P3min 20 ms.
+  const auto read = Sent({0x02, 0x21, 0x01, 0x24});
+  ASSERT_EQ(read.size(), 1u);
+  const double p3Ms = Ms(read[0].first.time - LastEcuByteBefore(read[0].first.time).End());
+  EXPECT_GE(p3Ms, 20);
+  EXPECT_LT(p3Ms, 20 + kToleranceMs);
+}
+
+}  // namespace
