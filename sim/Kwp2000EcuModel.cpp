@@ -215,7 +215,6 @@ bool Kwp2000EcuModel::Accepts(const Kwp2000EcuFrame& frame) const {
 }
 
 void Kwp2000EcuModel::HandleRequest(Bytes bytes, int64_t end) {
-  requests_.push_back(bytes);
   const auto frame = ParseKwp2000Frame(std::move(bytes));
   if (!frame || !Accepts(*frame) || TakeSilence()) return;
   const int answerDelayMs = std::max(config_.answerDelayMs, timing_.P2MinMs());

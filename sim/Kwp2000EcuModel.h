@@ -85,12 +85,7 @@ class Kwp2000EcuModel {
   void InjectLateByte(int frames, int byteIndex, int delayMs);
 
   Phase CurrentPhase() const { return phase_; }
-  int BaudRate() const { return baudRate_; }
-  const Kwp2000EcuTiming& Timing() const { return timing_; }
   const std::vector<Kwp2000WakeUp>& WakeUps() const { return wakeUps_; }
-  // Every complete request frame received, valid or not.
-  const std::vector<Bytes>& Requests() const { return requests_; }
-  Kwp2000EcuResponder& Responder() { return *responder_; }
 
   // Counter ticks for a duration in ms, and the time of one byte (10 bits) at a rate.
   static int64_t Ms(double ms);
@@ -161,7 +156,6 @@ class Kwp2000EcuModel {
   int lateByteDelayMs_ = 0;
 
   std::vector<Kwp2000WakeUp> wakeUps_;
-  std::vector<Bytes> requests_;
 };
 
 }  // namespace sim

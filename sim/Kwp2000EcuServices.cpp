@@ -19,6 +19,10 @@ constexpr uint8_t kSetValues = 0x03;
 constexpr uint8_t kNoAnswerWanted = 0x02;
 constexpr uint16_t kAllGroups = 0xFF00;
 
+Bytes Kwp2000Negative(uint8_t service, uint8_t code) {
+  return {kNegative, service, code};
+}
+
 uint8_t Positive(uint8_t service) {
   return static_cast<uint8_t>(service | kPositiveBit);
 }
@@ -40,10 +44,6 @@ void AppendDtc(Bytes& answer, const Kwp2000Dtc& dtc) {
   answer.push_back(dtc.status);
 }
 }  // namespace
-
-Bytes Kwp2000Negative(uint8_t service, uint8_t code) {
-  return {kNegative, service, code};
-}
 
 Kwp2000EcuServices::Kwp2000EcuServices(Kwp2000EcuIdentity identity, Kwp2000EcuData data)
     : identity_(identity), data_(std::move(data)) {}

@@ -82,8 +82,6 @@ class Kwp2000EcuServices : public Kwp2000EcuResponder {
   // code 0x78 (response pending) the next request gets `times` such answers and then its answer.
   void QueueNegative(uint8_t service, uint8_t code, int times);
 
-  const Kwp2000EcuData& Data() const { return data_; }
-
  private:
   struct NegativePlan {
     uint8_t code = 0;
@@ -104,8 +102,5 @@ class Kwp2000EcuServices : public Kwp2000EcuResponder {
   Kwp2000EcuData data_;
   std::map<uint8_t, NegativePlan> negatives_;
 };
-
-// Negative answer payload 7F service code.
-Bytes Kwp2000Negative(uint8_t service, uint8_t code);
 
 }  // namespace sim

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "Kwp2000EcuModel.h"
-#include "Kwp2000EcuScript.h"
 
 namespace sim {
 namespace {
@@ -114,15 +113,6 @@ TEST(Kwp2000EcuModelTest, FastInitPulseOpensTheSession) {
   }
 }
 
-TEST(Kwp2000EcuModelTest, OnlyStartCommunicationFollowsThePulse) {
-  Line line;
-  line.Pulse(25, 25);
-  line.Send({0x02, 0x21, 0x01, 0x24});
-  EXPECT_TRUE(line.Answer().empty());
-  line.Send({0x81, 0x10, 0xF1, 0x81, 0x03});
-  EXPECT_EQ(line.Answer().size(), 7u);
-}
-
 TEST(Kwp2000EcuModelTest, FiveBaudAddressIsDecodedAndAnswered) {
   struct Case {
     uint8_t ecuAddress;
@@ -155,16 +145,6 @@ TEST(Kwp2000EcuModelTest, FiveBaudAddressIsDecodedAndAnswered) {
     EXPECT_EQ(addressComplement.at(0).at, complementEnd + Ms(30));
     EXPECT_EQ(line.Model().CurrentPhase(), Kwp2000EcuModel::Phase::InSession);
   }
-}
-
-TEST(Kwp2000EcuModelTest, WrongKeyByteComplementEndsTheWakeUp) {
-  Line line;
-  line.FiveBaud(0x10);
-  line.Wait(300);
-  line.Take();
-  line.Send({0x8F});
-  EXPECT_TRUE(line.Answer().empty());
-  EXPECT_EQ(line.Model().CurrentPhase(), Kwp2000EcuModel::Phase::Asleep);
 }
 
 TEST(Kwp2000EcuModelTest, SessionEndsWhenP3maxPassesWithoutRequest) {
@@ -261,131 +241,6 @@ TEST(Kwp2000EcuModelTest, InjectedFaultsChangeTheNextAnswer) {
     line.Send({0x01, 0x3E, 0x3F});
     EXPECT_EQ(ValuesOf(line.Answer()), (Bytes{0x01, 0x7E, 0x7F})) << c.what << ": only once";
   }
-}
-
-TEST(Kwp2000EcuModelTest, AnswerTimingFollowsP2P1AndPendingDelay) {
-  Kwp2000EcuConfig config;
-  config.answerDelayMs = 40;
-  config.interByteMs = 3;
-  config.pendingDelayMs = 150;
-  Line line(config);
-  line.Connect();
-  line.Services().QueueNegative(0x3E, 0x78, 1);
-  const int64_t requestEnd = line.Send({0x01, 0x3E, 0x3F});
-  const std::vector<EcuByte> answer = line.Answer();
-  ASSERT_EQ(ValuesOf(answer), (Bytes{0x03, 0x7F, 0x3E, 0x78, 0x38, 0x01, 0x7E, 0x7F}));
-  EXPECT_EQ(answer[0].at, requestEnd + Ms(40));
-  EXPECT_EQ(answer[1].at, answer[0].at + kByte + Ms(3));
-  EXPECT_EQ(answer[5].at, answer[4].at + kByte + Ms(150));
-}
-
-TEST(Kwp2000EcuModelTest, StartDiagnosticSessionSwitchesTheBaudRateAfterItsAnswer) {
-  Line line;
-  line.Connect();
-  line.Send({0x03, 0x10, 0x81, 0x05, 0x99});
-  const std::vector<EcuByte> answer = line.Answer();
-  ASSERT_EQ(ValuesOf(answer), (Bytes{0x02, 0x50, 0x81, 0xD3}));
-  EXPECT_EQ(answer.back().baudRate, kBaud);
-  EXPECT_EQ(line.Model().BaudRate(), 115200);
-  line.Send({0x01, 0x3E, 0x3F});
-  EXPECT_TRUE(line.Answer().empty());
-  line.Send({0x01, 0x3E, 0x3F}, 5, 115200);
-  const std::vector<EcuByte> fast = line.Answer();
-  ASSERT_EQ(fast.size(), 3u);
-  EXPECT_EQ(fast[1].at - fast[0].at, Kwp2000EcuModel::ByteTime(115200));
-}
-
-TEST(Kwp2000EcuModelTest, StopCommunicationAndNewTimingEndTheSession) {
-  Line line;
-  line.Connect();
-  line.Send({0x01, 0x82, 0x83});
-  EXPECT_EQ(ValuesOf(line.Answer()), (Bytes{0x01, 0xC2, 0xC3}));
-  EXPECT_EQ(line.Model().CurrentPhase(), Kwp2000EcuModel::Phase::Asleep);
-
-  line.Connect();
-  line.Send({0x07, 0x83, 0x03, 0, 2, 0, 4, 0, 0x93});
-  EXPECT_EQ(ValuesOf(line.Answer()), (Bytes{0x02, 0xC3, 0x03, 0xC8}));
-  line.Wait(600);
-  EXPECT_EQ(line.Model().CurrentPhase(), Kwp2000EcuModel::Phase::Asleep);
-}
-
-// Plays the tester's side of the block exchange: acknowledges every ECU byte but the end byte,
-// answers identification blocks with an acknowledge block and the first other block with the
-// end block. Returns the title and data of the ECU's blocks.
-std::vector<Bytes> PlayBlockTester(Line& line) {
-  std::vector<Bytes> blocks;
-  Bytes block;
-  for (int guard = 0; guard < 200; ++guard) {
-    line.Wait(50);
-    const std::vector<EcuByte> out = line.Take();
-    if (out.size() != 1) {
-      ADD_FAILURE() << "expected one ECU byte, got " << out.size();
-      return blocks;
-    }
-    block.push_back(out[0].value);
-    if (block.size() <= block[0]) {
-      line.Send({Not(out[0].value)});
-      continue;
-    }
-    EXPECT_EQ(block.back(), 0x03);
-    blocks.emplace_back(block.begin() + 2, block.end() - 1);
-    const uint8_t title = block[2];
-    const uint8_t counter = block[1];
-    block.clear();
-    const uint8_t reply = title == 0xF6 ? 0x09 : 0x06;
-    line.Wait(20);
-    for (uint8_t value : {uint8_t{3}, static_cast<uint8_t>(counter + 1), reply}) {
-      line.Send({value});
-      line.Wait(50);
-      EXPECT_EQ(ValuesOf(line.Take()), (Bytes{Not(value)}));
-    }
-    line.Send({0x03});
-    if (reply == 0x06) return blocks;
-  }
-  ADD_FAILURE() << "the block exchange does not end";
-  return blocks;
-}
-
-TEST(Kwp2000EcuModelTest, BlockWakeUpPlaysIdentificationBlocksThenAnswersAsKwp2000) {
-  Kwp2000EcuConfig config;
-  config.blockWakeUp = true;
-  Line line(config);
-  line.FiveBaud(0x10);
-  line.Wait(300);
-  EXPECT_EQ(ValuesOf(line.Take()), (Bytes{0x55, 0x01, 0x8A}));
-  line.Send({Not(0x8A)});
-  const std::vector<Bytes> blocks = PlayBlockTester(line);
-  EXPECT_EQ(blocks,
-            (std::vector<Bytes>{
-                {0xF6, '0', '8', '1', '5'}, {0xF6, 'Q', 'U', 'O', 'B', 'R', 'I', 'X'}, {0x09}}));
-  EXPECT_EQ(line.Model().CurrentPhase(), Kwp2000EcuModel::Phase::Asleep);
-
-  line.Wait(1500);
-  line.FiveBaud(0x10);
-  line.Wait(300);
-  EXPECT_EQ(ValuesOf(line.Take()), (Bytes{0x55, 0xEF, 0x8F}));
-  line.Send({Not(0x8F)});
-  EXPECT_EQ(ValuesOf(line.Answer()), (Bytes{Not(0x10)}));
-  EXPECT_EQ(line.Model().CurrentPhase(), Kwp2000EcuModel::Phase::InSession);
-}
-
-TEST(Kwp2000EcuModelTest, ScriptedEcuReplaysItsAnswers) {
-  Kwp2000EcuModel model({}, std::make_unique<Kwp2000EcuScript>(ParseKwp2000Script(
-                                "RQ 0x81 0x10 0xF1 0x81\nRP 0x83 0xF1 0x10 0xC1 0x6B 0x8F cks1\n"
-                                "RQ 0x02 0x1A 0x80\nRP 0x03 0x7F 0x1A 0x78 cks1\n"
-                                "RP 0x03 0x5A 0x80 0x41 cks1\n")));
-  int64_t now = Ms(1000);
-  model.OnLineLow(now);
-  model.OnLineHigh(now + Ms(25));
-  now += Ms(50);
-  for (uint8_t value : {0x81, 0x10, 0xF1, 0x81, 0x03})
-    model.OnTesterByte(value, kBaud, now += kByte);
-  EXPECT_EQ(ValuesOf(model.TakeOutput()), (Bytes{0x83, 0xF1, 0x10, 0xC1, 0x6B, 0x8F, 0x3F}));
-  now += Ms(100);
-  for (uint8_t value : {0x02, 0x1A, 0x80, 0x9C})
-    model.OnTesterByte(value, kBaud, now += kByte);
-  EXPECT_EQ(ValuesOf(model.TakeOutput()),
-            (Bytes{0x03, 0x7F, 0x1A, 0x78, 0x14, 0x03, 0x5A, 0x80, 0x41, 0x1E}));
 }
 
 }  // namespace

@@ -22,77 +22,6 @@ std::vector<Bytes> Payloads(const Kwp2000EcuReply& reply) {
   return payloads;
 }
 
-TEST(Kwp2000EcuFrameTest, FrameSizeFromHeader) {
-  struct Case {
-    Bytes head;
-    int size;
-  };
-  const Case cases[] = {
-      {{}, 0},                         // nothing yet
-      {{0x81}, 5},                     // addresses, 1 payload byte in the format byte
-      {{0x02}, 4},                     // no addresses, 2 payload bytes
-      {{0x80, 0x10, 0xF1}, 0},         // the length byte is still missing
-      {{0x80, 0x10, 0xF1, 0x40}, 69},  // 64 payload bytes after a length byte
-      {{0x00, 0x03}, 6},               // length byte without addresses
-      {{0x80, 0x10, 0xF1, 0x00}, -1},  // a length byte of 0 announces nothing
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(Kwp2000FrameSize(c.head), c.size) << c.head.size();
-}
-
-TEST(Kwp2000EcuFrameTest, BuildsTheFormTheKeyByteOffers) {
-  struct Case {
-    Kwp2000FrameForm form;
-    Bytes payload;
-    Bytes frame;
-  };
-  const Bytes long64(64, 0x01);
-  Bytes withLengthByte{0x80, 0xF1, 0x10, 0x40};
-  withLengthByte.insert(withLengthByte.end(), long64.begin(), long64.end());
-  withLengthByte.push_back(static_cast<uint8_t>(0x80 + 0xF1 + 0x10 + 0x40 + 64));
-  const Case cases[] = {
-      {{true, 0xF1, 0x10, true}, {0xC1, 0xEF, 0x8F}, {0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}},
-      {{false, 0, 0, true}, {0x7E}, {0x01, 0x7E, 0x7F}},
-      {{false, 0, 0, false}, {0x7E}, {0x00, 0x01, 0x7E, 0x7F}},
-      {{true, 0xF1, 0x10, true}, long64, withLengthByte},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(BuildKwp2000Frame(c.payload, c.form), c.frame);
-}
-
-TEST(Kwp2000EcuFrameTest, ParsesAndChecksTheSum) {
-  auto good = ParseKwp2000Frame({0x81, 0x10, 0xF1, 0x81, 0x03});
-  ASSERT_TRUE(good);
-  EXPECT_TRUE(good->checksumOk);
-  EXPECT_TRUE(good->addressed);
-  EXPECT_EQ(good->target, 0x10);
-  EXPECT_EQ(good->source, 0xF1);
-  EXPECT_EQ(good->payload, (Bytes{0x81}));
-  EXPECT_FALSE(ParseKwp2000Frame({0x81, 0x10, 0xF1, 0x81, 0x04})->checksumOk);
-  EXPECT_FALSE(ParseKwp2000Frame({0x81, 0x10, 0xF1, 0x81}));  // short
-}
-
-TEST(Kwp2000EcuFrameTest, FormsOfferedByKeyByte1) {
-  struct Case {
-    uint8_t keyByte1;
-    bool addressed;
-    bool lengthByte;
-    bool offered;
-  };
-  const Case cases[] = {
-      {0xEF, true, false, true}, {0xEF, false, true, true},   {0xE5, true, false, false},
-      {0xE9, true, false, true}, {0xE9, false, false, false}, {0xEA, true, false, false},
-      {0xEA, true, true, true},
-  };
-  for (const Case& c : cases) {
-    Kwp2000EcuFrame frame;
-    frame.addressed = c.addressed;
-    frame.lengthByte = c.lengthByte;
-    EXPECT_EQ(FormOfferedByKeyByte(frame, c.keyByte1), c.offered)
-        << std::hex << int(c.keyByte1) << c.addressed << c.lengthByte;
-  }
-}
-
 TEST(Kwp2000EcuServicesTest, AnswersEachService) {
   struct Case {
     Bytes request;
@@ -137,20 +66,6 @@ TEST(Kwp2000EcuServicesTest, AnswersEachService) {
   }
 }
 
-TEST(Kwp2000EcuServicesTest, AnswersInTheFormOfTheRequest) {
-  Kwp2000EcuServices services({}, {});
-  Kwp2000EcuTiming timing;
-  EXPECT_EQ(services.Answer(RequestFrame({0x3E}, true), timing).frames,
-            (std::vector<Bytes>{{0x81, 0xF1, 0x10, 0x7E, 0x00}}));
-  EXPECT_EQ(services.Answer(RequestFrame({0x3E}, false), timing).frames,
-            (std::vector<Bytes>{{0x01, 0x7E, 0x7F}}));
-  Kwp2000EcuIdentity lengthByteOnly;
-  lengthByteOnly.keyByte1 = 0xEA;
-  Kwp2000EcuServices second(lengthByteOnly, {});
-  EXPECT_EQ(second.Answer(RequestFrame({0x3E}, true), timing).frames,
-            (std::vector<Bytes>{{0x80, 0xF1, 0x10, 0x01, 0x7E, 0x00}}));
-}
-
 TEST(Kwp2000EcuServicesTest, BaudRateIdentifierOfStartDiagnosticSession) {
   struct Case {
     Bytes request;
@@ -180,15 +95,6 @@ TEST(Kwp2000EcuServicesTest, TimingIsSetReadBackAndReset) {
             (std::vector<Bytes>{{0xC3, 0x02, 0, 2, 0, 4, 0}}));
   services.Answer(RequestFrame({0x83, 0x01}), timing);
   EXPECT_EQ(timing, Kwp2000EcuTiming{});
-}
-
-TEST(Kwp2000EcuServicesTest, ClearingAllGroupsEmptiesTheTroubleCodes) {
-  Kwp2000EcuServices services({}, {});
-  Kwp2000EcuTiming timing;
-  services.Answer(RequestFrame({0x14, 0xFF, 0x00}), timing);
-  EXPECT_TRUE(services.Data().troubleCodes.empty());
-  EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x18, 0x02, 0xFF, 0x00}), timing)),
-            (std::vector<Bytes>{{0x58, 0x00}}));
 }
 
 TEST(Kwp2000EcuServicesTest, NegativeAnswersOnDemand) {
