@@ -47,9 +47,7 @@ TIso9141Thread::TIso9141Thread(TActivityLog* memo, TCommThreadList* requestList,
 }
 
 TIso9141Thread::~TIso9141Thread() {
-  // Normally the loop has ended already; an owner that deletes a worker still waiting at the gate
-  // or for requests wakes it first.
-  TerminateAndWake();
+  // The loop has ended (or never ran): nothing of the worker thread touches the members below.
   WaitFor();
   FLogStream.reset();
   LogActivity("Thread object freed");

@@ -5,7 +5,8 @@
 //
 // StartCommunication, ExecuteSequence, StopCommunication, OpenPort and the setters run in the main
 // thread; the loop, the protocol operations and the byte transfer run in the worker thread.
-// Created suspended; frees itself after it has ended and OnThreadTerminate has run.
+// Created suspended; once resumed it frees itself after it has ended and OnThreadTerminate has
+// run. A worker that was never resumed (its port did not open) is deleted by its owner.
 #pragma once
 
 #include <atomic>

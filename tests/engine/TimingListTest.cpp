@@ -12,8 +12,8 @@ namespace {
 struct TimingCase {
   const char* name;
   TTimingList timings;
-  int32_t minEcu2Tester, maxEcu2Tester, minInterByte, maxEcuInterByte;
-  uint32_t readInterval;  // given to the port, even while it is closed
+  std::array<int32_t, 4> expected;  // P3 min, P3 max, P4 min, the ECU's longest byte gap
+  uint32_t readInterval;            // given to the port, even while it is closed
 };
 
 void PrintTo(const TimingCase& c, std::ostream* os) {
@@ -23,47 +23,34 @@ void PrintTo(const TimingCase& c, std::ostream* os) {
 class SetTimings : public ::testing::TestWithParam<TimingCase> {};
 
 TEST_P(SetTimings, TakesTheFourKnownNamesExactly) {
-  const TimingCase& c = GetParam();
   TCommThreadList requests, responses;
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "quobrix_timings";
-  std::filesystem::create_directories(dir);
-  TIso9141Thread worker(nullptr, &requests, &responses, dir.string() + "/");
-  worker.SetTimings(c.timings);
-  EXPECT_EQ(worker.MinEcu2TesterTime(), c.minEcu2Tester);
-  EXPECT_EQ(worker.MaxEcu2TesterTime(), c.maxEcu2Tester);
-  EXPECT_EQ(worker.MinInterByteTime(), c.minInterByte);
-  EXPECT_EQ(worker.MaxEcuInterByteTime(), c.maxEcuInterByte);
-  EXPECT_EQ(worker.CommPort()->Timeouts().readInterval, c.readInterval);
+  TIso9141Thread worker(nullptr, &requests, &responses, ::testing::TempDir());
+  worker.SetTimings(GetParam().timings);
+  const std::array<int32_t, 4> taken{worker.MinEcu2TesterTime(), worker.MaxEcu2TesterTime(),
+                                     worker.MinInterByteTime(), worker.MaxEcuInterByteTime()};
+  EXPECT_EQ(taken, GetParam().expected);
+  EXPECT_EQ(worker.CommPort()->Timeouts().readInterval, GetParam().readInterval);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SetTimings,
     ::testing::Values(
-        TimingCase{"Empty", {}, 25, 5000, 5, 50, 0},
-        TimingCase{"LowerCaseName", {{"mininterbytetime", 9}}, 25, 5000, 5, 50, 0},
+        TimingCase{"Empty", {}, {25, 5000, 5, 50}, 0},
+        TimingCase{"LowerCaseName", {{"mininterbytetime", 9}}, {25, 5000, 5, 50}, 0},
         TimingCase{"TesterTimesIgnored",
                    {{kMinTester2EcuTime, 1}, {kMaxTester2EcuTime, 2}},
-                   25,
-                   5000,
-                   5,
-                   50,
+                   {25, 5000, 5, 50},
                    0},
-        TimingCase{"Kwp71Values",
+        TimingCase{"AllFour",
                    {{kMinEcu2TesterTime, 2},
                     {kMaxEcu2TesterTime, 400},
                     {kMinInterByteTime, 2},
                     {kMaxEcuInterByteTime, 150}},
-                   2,
-                   400,
-                   2,
-                   150,
+                   {2, 400, 2, 150},
                    150},
         TimingCase{"LastOfTwoWins",
                    {{kMinInterByteTime, 3}, {kMaxEcuInterByteTime, 70}, {kMinInterByteTime, 0}},
-                   25,
-                   5000,
-                   0,
-                   70,
+                   {25, 5000, 0, 70},
                    70}),
     [](const auto& info) { return std::string(info.param.name); });
 
