@@ -1,13 +1,15 @@
 // The activity log: a read-only memo with a vertical scroll bar that takes one line at a time and
-// keeps the newest line in view.
+// keeps the newest line in view. Lines from other threads reach it through TActivityLog::Add.
 #pragma once
 
 #include <QPlainTextEdit>
 #include <string>
 
+#include "ActivityLog.h"
+
 namespace ui {
 
-class ActivityLogMemo final : public QPlainTextEdit {
+class ActivityLogMemo final : public QPlainTextEdit, public TActivityLog {
  public:
   explicit ActivityLogMemo(QWidget* parent = nullptr);
 
@@ -15,6 +17,9 @@ class ActivityLogMemo final : public QPlainTextEdit {
   void Clear();
   int LineCount() const;
   std::string Line(int index) const;
+
+ protected:
+  void AppendLine(const std::string& line) override { AddLine(line); }
 
  private:
   // An empty document holds no line, a document with one empty line looks the same.

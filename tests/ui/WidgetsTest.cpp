@@ -7,6 +7,7 @@
 #include <QValueAxis>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "ActivityLogMemo.h"
 #include "Chart.h"
@@ -133,6 +134,24 @@ TEST(ActivityLogMemo, KeepsLinesInOrderIncludingEmptyOnes) {
   EXPECT_EQ(memo.LineCount(), 0);
   memo.AddLine("");
   EXPECT_EQ(memo.LineCount(), 1);
+}
+
+TEST(ActivityLogMemo, LinesOfTheWorkerArriveThroughTheMainThreadInOrder) {
+  uitest::App();
+  ui::ActivityLogMemo memo;
+  TActivityLog& log = memo;
+  log.Add("Init started");
+  std::thread worker([&] {
+    for (const char* line : {"Error in chk rcvd", "error rcv wait timeout"})
+      log.Add(line);
+  });
+  worker.join();
+  EXPECT_EQ(memo.LineCount(), 1) << "the worker's lines wait for the main thread";
+  plat::Event never;
+  uitest::App().Dispatcher().PumpWait(never, 50);
+  ASSERT_EQ(memo.LineCount(), 3);
+  EXPECT_EQ(memo.Line(1), "Error in chk rcvd");
+  EXPECT_EQ(memo.Line(2), "error rcv wait timeout");
 }
 
 TEST(Chart, DeletingASeriesStopsItsFollowingAndRefitsTheAxes) {
