@@ -267,6 +267,7 @@ void TIso9141Thread::Execute() {
 }
 
 bool TIso9141Thread::RunCycle(std::string& cycleText) {
+  if (!FProtocol) return true;  // nothing could run the work: the connection ends
   if (FRequestList->Count() == 0) WaitForRequestOrIdle(cycleText);
   std::unique_ptr<TSequenceObject> object(FRequestList->PopFirst());
   if (!object) return true;
@@ -278,7 +279,7 @@ void TIso9141Thread::WaitForRequestOrIdle(std::string& cycleText) {
   if (idlePeriod == -1) FIdleEvent.Set();
   switch (FRequestEvent.WaitFor(WaitTime(idlePeriod))) {
     case plat::WaitResult::Timeout:
-      if (FProtocol) FProtocol->IdleTimeout();
+      FProtocol->IdleTimeout();
       break;
     case plat::WaitResult::Failed:
       cycleText += " WaitForSingleObject: default error, wrError / wrAbondoned\n";

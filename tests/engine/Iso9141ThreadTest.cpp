@@ -116,6 +116,14 @@ TEST_F(WorkerTest, StartRefusedWhilePortClosedOrAlreadyRunning) {
   EXPECT_EQ(protocol->starts, 1);
 }
 
+TEST_F(WorkerTest, WithoutAProtocolTheStartFailsAndTheWorkerEnds) {
+  CreateWorker();
+  worker->SetProtocol(nullptr, 0);
+  EXPECT_FALSE(Start());
+  ASSERT_TRUE(WaitFreed());
+  EXPECT_EQ(memo.Lines(), Concat(kFailedStartLines, kEndLines));
+}
+
 struct KeepAliveCase {
   const char* name;
   int32_t minEcu2Tester;
