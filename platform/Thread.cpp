@@ -15,7 +15,10 @@ namespace {
 constexpr int kRealtimePriority = 40;
 }  // namespace
 
+Thread::Thread() : self_(std::make_shared<std::atomic<Thread*>>(this)) {}
+
 Thread::~Thread() {
+  self_->store(nullptr);
   if (!thread_.joinable()) return;
   if (thread_.get_id() == std::this_thread::get_id()) {
     thread_.detach();
@@ -61,7 +64,9 @@ void Thread::Run() {
   const bool notifyMainThread = onTerminate_ || freeOnTerminate_;
   finished_.store(true);
   if (notifyMainThread && HasMainDispatcher())
-    MainDispatcher().Post([this] { HandleTermination(); });
+    MainDispatcher().Post([self = self_] {
+      if (Thread* thread = self->load()) thread->HandleTermination();
+    });
 }
 
 void Thread::HandleTermination() {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -20,7 +21,7 @@ class Thread {
  public:
   enum class Priority { Normal, TimeCritical };
 
-  Thread() = default;
+  Thread();
   virtual ~Thread();
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
@@ -67,6 +68,9 @@ class Thread {
   void FinishTermination();
 
   std::thread thread_;
+  // The termination posted to the main thread reaches the object through this link, which the
+  // destructor cuts, so an owner may delete a thread whose termination is still queued.
+  std::shared_ptr<std::atomic<Thread*>> self_;
   std::atomic<bool> started_{false};
   std::atomic<bool> terminated_{false};
   std::atomic<bool> finished_{false};

@@ -104,6 +104,19 @@ TEST_F(ThreadTest, DeletingARunningThreadStopsAndJoinsIt) {
   EXPECT_TRUE(destroyed);
 }
 
+TEST_F(ThreadTest, DeletingAThreadWhoseTerminationIsQueuedIsSafe) {
+  int handled = 0;
+  auto thread = std::make_unique<LoopingThread>();
+  thread->SetOnTerminate([&] { ++handled; });
+  thread->Resume();
+  thread->started.WaitFor(2000);
+  thread->Terminate();
+  thread->WaitFor();  // the termination is now queued
+  thread.reset();
+  dispatcher.ProcessPending();
+  EXPECT_EQ(handled, 0);
+}
+
 TEST_F(ThreadTest, TimeCriticalPriorityFallsBackSilently) {
   LoopingThread thread;
   thread.SetPriority(plat::Thread::Priority::TimeCritical);
