@@ -70,7 +70,7 @@ bool IsEmptyFrameReply(std::span<const uint8_t> bytes) {
 
 bool IsEmptyFrameReply(const TSmallIntArray& frame) {
   const std::vector<uint8_t> bytes = frame.Bytes();
-  return frame.Count() == 3 && IsEmptyFrameReply(std::span<const uint8_t>(bytes));
+  return IsEmptyFrameReply(std::span<const uint8_t>(bytes));
 }
 
 struct ParsedFrame {
