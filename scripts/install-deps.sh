@@ -16,7 +16,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
 # A comma locale for the tests that check number texts do not follow the locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
