@@ -45,12 +45,11 @@ TransferOutcome RunTransfer(TCommPort& port, Direction direction, uint8_t* buffe
   }
   switch (overlapped.DoneEvent().WaitFor(waitMs)) {
     case plat::WaitResult::Signaled:
+      // A transfer that ended in failure still reports the bytes it had moved.
       outcome.done = port.GetOverlappedResult(overlapped, outcome.count, false);
-      if (!outcome.done) {
+      if (!outcome.done)
         errors += bytelog::TransferErrorLine(bytelog::TransferFault::ResultFailed, what,
                                              plat::ftdi::LastError());
-        outcome.count = 0;
-      }
       break;
     case plat::WaitResult::Timeout:
       outcome.timedOut = true;
@@ -115,7 +114,7 @@ bool TIso9141Thread::Receive(uint8_t* buffer, int count, int& received, int time
                                            static_cast<uint32_t>(timeoutMs), "rcv", errors);
   FLastReceiveCount = plat::QueryCounter();
   if (read.timedOut) LogActivity("error rcv wait timeout");
-  const int reported = static_cast<int>(read.count);
+  const int reported = static_cast<int>(std::min(read.count, static_cast<uint32_t>(count)));
   std::copy(readBuffer.begin(), readBuffer.begin() + reported, buffer);
   if (read.done) {
     if (FReceiveEvent) FReceiveEvent->Set();

@@ -87,6 +87,23 @@ bool Answered(TIso9141Thread& thread, int wanted, int timeoutMs, bool done, int 
          (expected > 0 || buffer[0] == 0x77);
 }
 
+// The interface vanishes while the answer's read waits for more: the failed read still shows
+// and hands over the byte it had taken.
+bool ReadEndedByVanishingInterface(TIso9141Thread& thread) {
+  thread.SetTimings({{kMaxEcuInterByteTime, 1000}});
+  Script({Rule({0x81}, {0xC1})});
+  if (!thread.SendByte(0x81)) return false;
+  std::thread unplug([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sim::SimulatedFtdi::Instance().Unplug();
+  });
+  uint8_t buffer[3] = {};
+  int count = -1;
+  const bool done = thread.Receive(buffer, 3, count, 2000, nullptr);
+  unplug.join();
+  return !done && count == 0 && buffer[0] == 0xC1;
+}
+
 const LogCase kLogCases[] = {
     {"OneWriteWithoutGap",
      [](auto& t) { return Request(t, 0, true); },
@@ -117,6 +134,10 @@ const LogCase kLogCases[] = {
     {"ReceiveTimeout",
      [](auto& t) { return Answered(t, 2, 100, false, 0); },
      {" Error Wait_timeout rcv", "T  rcvd:  nothing/error"}},
+    {"FailedReadShowsWhatItTook",
+     ReadEndedByVanishingInterface,
+     {"T send:  81", "T echo:  81 OK", " Error in GetOverlappedResult rcv 0000048F",
+      "T  rcvd:  nothing/error C1"}},
     {"NegativeReceiveCount", [](auto& t) { return Answered(t, -1, 50, true, 0); }, {"T  rcvd:  "}},
     {"BaudRate",
      [](auto& t) {
