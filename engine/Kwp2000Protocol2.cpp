@@ -348,6 +348,9 @@ bool TKwp2000Protocol::SeqTester(TSequenceObject* object) {
   std::array<uint8_t, kSequenceBufferBytes> buffer{};
   bool result = true;
   for (int i = 0; result && i < object->RequestCount(); ++i) {
+    // A worker told to end runs no further step: an ECU that answers busy or pending without
+    // end would otherwise keep the connection alive after a stop.
+    if (FThread->Terminated()) return false;
     Reception answer;
     for (int attempt = 0; attempt < kAttempts && !answer.ok; ++attempt) {
       answer = Reception{};

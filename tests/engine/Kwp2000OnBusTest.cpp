@@ -347,6 +347,18 @@ TEST_F(Kwp2000OnBus, BusyAnswerRepeatsTheRequestAfterOneSecondWithoutUsingAnAtte
   }
 }
 
+TEST_F(Kwp2000OnBus, AStopEndsTheRequestLoopOfAnEcuThatStaysBusy) {
+  ASSERT_TRUE(Connect(1));
+  WithEcu([](sim::Kwp2000Ecu& ecu) { ecu.Services()->QueueNegative(0x21, 0x21, 15); });
+  ASSERT_TRUE(worker->ExecuteSequence(List(Step(0x21, {0x01}))));
+  DeleteResponses();
+  ASSERT_TRUE(worker->StopCommunication());  // gives up waiting after 4 s
+  // The step running when the stop gave up is the last one: no need to sit out the busy ECU.
+  EXPECT_TRUE(WaitFreed(2500));
+  EXPECT_LE(Sent({0x02, 0x21, 0x01, 0x24}).size(), 7u);
+  EXPECT_NE(ByteLogText().find("SeqTester: error "), std::string::npos);
+}
+
 TEST_F(Kwp2000OnBus, AStepWithoutAnswerIsSentThreeTimesThenEndsTheConnection) {
   ASSERT_TRUE(Connect(1, {}, ShortAnswerWait));
   WithEcu([](sim::Kwp2000Ecu& ecu) { ecu.Model().InjectSilence(3); });
