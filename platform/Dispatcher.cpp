@@ -1,10 +1,11 @@
 #include "Dispatcher.h"
 
+#include "MessageBox.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <exception>
-#include <memory>
 
 namespace plat {
 
@@ -20,12 +21,12 @@ void Dispatcher::Synchronize(Call call) {
     RunCall(call);
     return;
   }
-  auto done = std::make_shared<Event>();
-  Post([this, &call, done] {
+  Event done;
+  Post([this, &call, &done] {
     RunCall(call);
-    done->Set();
+    done.Set();
   });
-  done->WaitFor(kInfinite);
+  done.WaitFor(kInfinite);
 }
 
 void Dispatcher::SetErrorDisplay(ErrorDisplay display) {
@@ -42,7 +43,7 @@ void Dispatcher::ShowError(const std::string& message) {
   if (display)
     display(message);
   else
-    std::fprintf(stderr, "%s\n", message.c_str());
+    ShowMessageBox(message);
 }
 
 void Dispatcher::RunCall(const Call& call) noexcept {

@@ -41,7 +41,7 @@ class Dispatcher {
   void BindToCurrentThread() { mainThread_ = std::this_thread::get_id(); }
 
   void SetErrorDisplay(ErrorDisplay display);
-  // Shows a message through the error display (or stderr when none is bound).
+  // Shows a message through the error display, or the message box when none is bound.
   void ShowError(const std::string& message);
 
  protected:

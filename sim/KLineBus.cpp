@@ -157,13 +157,12 @@ void KLineBus::Call(const std::function<void(EcuModel*)>& call) {
     call(model_.get());
     return;
   }
-  // Shared: the bus thread may still be inside Set when the wait below has returned.
-  auto done = std::make_shared<plat::Event>();
-  scheduler_.Soon([&call, done, this] {
+  plat::Event done;
+  scheduler_.Soon([&call, &done, this] {
     call(model_.get());
-    done->Set();
+    done.Set();
   });
-  done->WaitFor(plat::kInfinite);
+  done.WaitFor(plat::kInfinite);
 }
 
 void KLineBus::InjectEchoFault(EchoFault fault, int count, uint8_t flip) {
