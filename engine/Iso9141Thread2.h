@@ -31,6 +31,9 @@ class TSequenceObject;
 // initialisation, and keeps the byte log open until the worker is freed.
 enum class TTesterProgram { Kwp2000Prof, Kwp71 };
 
+// The acknowledge of a byte on the K-line: its complement.
+inline uint8_t Complement(uint8_t value) { return static_cast<uint8_t>(0xFF - value); }
+
 class TIso9141Thread : public plat::Thread {
  public:
   using TThreadFinished = std::function<void(TIso9141Thread* sender)>;

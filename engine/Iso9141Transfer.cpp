@@ -17,10 +17,6 @@ constexpr int kFiveBaudBits = 10;
 constexpr uint32_t kFiveBaudSettleMs = 150;
 constexpr int64_t kFastInitPulseMs = 25;
 
-uint8_t Complement(uint8_t value) {
-  return static_cast<uint8_t>(0xFF - value);
-}
-
 enum class Direction { Write, Read };
 
 // One overlapped transfer: started, waited for up to `waitMs`, its result taken. A transfer that

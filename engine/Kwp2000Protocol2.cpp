@@ -56,9 +56,6 @@ constexpr uint32_t kBlockWakeUpPauseMs = 1500;
 constexpr int32_t kPerByteAllowanceMs = 22;
 constexpr int32_t kExtraAllowanceMs = 100;
 
-uint8_t Complement(uint8_t value) {
-  return static_cast<uint8_t>(0xFF - value);
-}
 int ByteAt(const TSmallIntArray& array, int index) {
   return array.Get(index) & 0xFF;
 }
