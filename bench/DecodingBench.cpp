@@ -2,9 +2,9 @@
 // enumeration and a bit mask, and free formula evaluations alone.
 #include <benchmark/benchmark.h>
 
-#include "DataDescription.h"
-#include "FormulaInt.h"
-#include "NamedLists.h"
+#include "measurement/DataDescription.h"
+#include "measurement/FormulaInt.h"
+#include "measurement/NamedLists.h"
 
 namespace {
 

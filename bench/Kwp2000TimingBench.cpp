@@ -19,15 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "ActivityLog.h"
-#include "Dispatcher.h"
-#include "Iso9141Thread2.h"
-#include "KLineBus.h"
-#include "Kwp2000Ecu.h"
-#include "Kwp2000Protocol2.h"
-#include "Sequence.h"
-#include "SimulatedFtdi.h"
-#include "Threadlist.h"
+#include "engine/ActivityLog.h"
+#include "platform/Dispatcher.h"
+#include "engine/Iso9141Thread2.h"
+#include "sim/KLineBus.h"
+#include "sim/Kwp2000Ecu.h"
+#include "engine/Kwp2000Protocol2.h"
+#include "engine/Sequence.h"
+#include "sim/SimulatedFtdi.h"
+#include "engine/Threadlist.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "Dispatcher.h"
+#include "platform/Dispatcher.h"
 
 class TActivityLog {
  public:

@@ -1,10 +1,10 @@
-#include "ByteLog.h"
+#include "engine/ByteLog.h"
 
 #include <algorithm>
 #include <ctime>
 
-#include "Conversions.h"
-#include "Exceptions.h"
+#include "platform/Conversions.h"
+#include "platform/Exceptions.h"
 
 TByteLog::TByteLog(const std::string& fileName)
     : stream_(fileName, std::ios::out | std::ios::trunc | std::ios::binary) {

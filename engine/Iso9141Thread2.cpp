@@ -1,12 +1,12 @@
-#include "Iso9141Thread2.h"
+#include "engine/Iso9141Thread2.h"
 
 #include <exception>
 #include <filesystem>
 
-#include "Counter.h"
-#include "Sequence.h"
-#include "Serialcomm2ftdi.h"
-#include "Threadlist.h"
+#include "platform/Counter.h"
+#include "engine/Sequence.h"
+#include "engine/Serialcomm2ftdi.h"
+#include "engine/Threadlist.h"
 
 namespace {
 

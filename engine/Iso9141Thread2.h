@@ -15,12 +15,12 @@
 #include <memory>
 #include <string>
 
-#include "ActivityLog.h"
-#include "ByteLog.h"
-#include "Event.h"
-#include "KwpProtocol.h"
-#include "SmallIntArray.h"
-#include "Thread.h"
+#include "engine/ActivityLog.h"
+#include "engine/ByteLog.h"
+#include "platform/Event.h"
+#include "engine/KwpProtocol.h"
+#include "platform/SmallIntArray.h"
+#include "platform/Thread.h"
 
 class TCommPort;
 class TCommThreadList;

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "Counter.h"
-#include "Iso9141Thread2.h"
-#include "Serialcomm2ftdi.h"
+#include "platform/Counter.h"
+#include "engine/Iso9141Thread2.h"
+#include "engine/Serialcomm2ftdi.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "Kwp2000Protocol2.h"
+#include "engine/Kwp2000Protocol2.h"
 
 #include <algorithm>
 #include <array>
 #include <numeric>
 #include <vector>
 
-#include "Counter.h"
-#include "Sequence.h"
+#include "platform/Counter.h"
+#include "engine/Sequence.h"
 
 namespace {
 constexpr int kStartCommunication = 0x81;

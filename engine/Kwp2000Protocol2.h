@@ -11,10 +11,10 @@
 #include <memory>
 #include <span>
 
-#include "ActivityLog.h"
-#include "Iso9141Thread2.h"
-#include "KwpProtocol.h"
-#include "SmallIntArray.h"
+#include "engine/ActivityLog.h"
+#include "engine/Iso9141Thread2.h"
+#include "engine/KwpProtocol.h"
+#include "platform/SmallIntArray.h"
 
 class TSequenceObject;
 

@@ -1,4 +1,4 @@
-#include "KwpProtocol.h"
+#include "engine/KwpProtocol.h"
 
 // The base protocol does nothing and reports failure; only its descendants are handed to a worker.
 

@@ -1,6 +1,6 @@
-#include "Sequence.h"
+#include "engine/Sequence.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 bool IsByte(int value) { return value >= 0 && value <= 255; }

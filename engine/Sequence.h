@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "SmallIntArray.h"
+#include "platform/SmallIntArray.h"
 
 class TDataDestination;
 

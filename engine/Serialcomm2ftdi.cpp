@@ -1,9 +1,9 @@
-#include "Serialcomm2ftdi.h"
+#include "engine/Serialcomm2ftdi.h"
 
 #include <algorithm>
 
-#include "Conversions.h"
-#include "MessageBox.h"
+#include "platform/Conversions.h"
+#include "platform/MessageBox.h"
 
 using namespace plat::ftdi;
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "FtdiInterface.h"
+#include "platform/FtdiInterface.h"
 
 // Error kinds of ECommError.
 enum TCommErrorKind : uint8_t {

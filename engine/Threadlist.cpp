@@ -1,4 +1,4 @@
-#include "Threadlist.h"
+#include "engine/Threadlist.h"
 
 int TCommThreadList::Count() const {
   std::lock_guard lock(mutex_);

@@ -1,6 +1,6 @@
-#include "CommaText.h"
+#include "measurement/CommaText.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "DataDescription.h"
+#include "measurement/DataDescription.h"
 
 #include <algorithm>
 #include <limits>
 #include <span>
 #include <utility>
 
-#include "CommaText.h"
-#include "Conversions.h"
-#include "Exceptions.h"
+#include "measurement/CommaText.h"
+#include "platform/Conversions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

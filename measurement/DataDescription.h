@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "NamedLists.h"
-#include "ScalingBytes.h"
-#include "SmallIntArray.h"
+#include "measurement/NamedLists.h"
+#include "measurement/ScalingBytes.h"
+#include "platform/SmallIntArray.h"
 
 // One line per record of a decoding: the text of the record's first item and its raw value.
 struct TRecordText {

@@ -1,13 +1,13 @@
-#include "DataDestination.h"
+#include "measurement/DataDestination.h"
 
 #include <algorithm>
 #include <ctime>
 #include <ostream>
 #include <string>
 
-#include "Conversions.h"
-#include "DataDescription.h"
-#include "SmallIntArray.h"
+#include "platform/Conversions.h"
+#include "measurement/DataDescription.h"
+#include "platform/SmallIntArray.h"
 
 namespace {
 

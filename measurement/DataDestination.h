@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "DataSeries.h"
-#include "DisplayTargets.h"
+#include "measurement/DataSeries.h"
+#include "measurement/DisplayTargets.h"
 
 class TDataDescription;
 class TSmallIntArray;

@@ -1,4 +1,4 @@
-#include "DataSeries.h"
+#include "measurement/DataSeries.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "DisplayThread.h"
+#include "measurement/DisplayThread.h"
 
 #include <exception>
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <mutex>
 
-#include "Dispatcher.h"
-#include "DisplayTargets.h"
-#include "Event.h"
-#include "Thread.h"
+#include "platform/Dispatcher.h"
+#include "measurement/DisplayTargets.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
 
 class TDisplayThread final : public plat::Thread {
  public:

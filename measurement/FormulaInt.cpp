@@ -1,9 +1,9 @@
-#include "FormulaInt.h"
+#include "measurement/FormulaInt.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "Conversions.h"
+#include "platform/Conversions.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "NamedLists.h"
+#include "measurement/NamedLists.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 int CompareText(std::string_view a, std::string_view b) {
   auto lower = [](char c) -> unsigned char {

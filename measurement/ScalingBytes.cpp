@@ -1,15 +1,15 @@
-#include "ScalingBytes.h"
+#include "measurement/ScalingBytes.h"
 
 #include <array>
 #include <optional>
 #include <string_view>
 
-#include "CommaText.h"
-#include "Conversions.h"
-#include "Cp1252.h"
-#include "DataDescription.h"
-#include "NamedLists.h"
-#include "ValueText.h"
+#include "measurement/CommaText.h"
+#include "platform/Conversions.h"
+#include "measurement/Cp1252.h"
+#include "measurement/DataDescription.h"
+#include "measurement/NamedLists.h"
+#include "measurement/ValueText.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "FormulaInt.h"
-#include "SmallIntArray.h"
+#include "measurement/FormulaInt.h"
+#include "platform/SmallIntArray.h"
 
 class TDataDescription;
 

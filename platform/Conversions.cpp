@@ -1,10 +1,10 @@
-#include "Conversions.h"
+#include "platform/Conversions.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace plat {
 

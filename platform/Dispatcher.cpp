@@ -1,6 +1,6 @@
-#include "Dispatcher.h"
+#include "platform/Dispatcher.h"
 
-#include "MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <atomic>
 #include <chrono>

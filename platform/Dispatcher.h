@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "Event.h"
+#include "platform/Event.h"
 
 namespace plat {
 

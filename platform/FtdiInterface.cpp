@@ -1,9 +1,9 @@
-#include "FtdiInterface.h"
+#include "platform/FtdiInterface.h"
 
 #include <algorithm>
 #include <atomic>
 
-#include "FtdiLibusb.h"
+#include "platform/FtdiLibusb.h"
 
 namespace plat::ftdi {
 

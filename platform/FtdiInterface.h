@@ -8,8 +8,8 @@
 #include <mutex>
 #include <vector>
 
-#include "Event.h"
-#include "FtdiTypes.h"
+#include "platform/Event.h"
+#include "platform/FtdiTypes.h"
 
 namespace plat::ftdi {
 

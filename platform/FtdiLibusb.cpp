@@ -1,4 +1,4 @@
-#include "FtdiLibusb.h"
+#include "platform/FtdiLibusb.h"
 
 #include <ftdi.h>
 #include <libusb.h>
@@ -8,8 +8,8 @@
 #include <atomic>
 #include <thread>
 
-#include "Counter.h"
-#include "FtdiReceiveQueue.h"
+#include "platform/Counter.h"
+#include "platform/FtdiReceiveQueue.h"
 
 namespace plat::ftdi {
 

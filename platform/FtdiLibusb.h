@@ -10,7 +10,7 @@
 #include <set>
 #include <span>
 
-#include "FtdiInterface.h"
+#include "platform/FtdiInterface.h"
 
 namespace plat::ftdi {
 

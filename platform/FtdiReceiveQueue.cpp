@@ -1,8 +1,8 @@
-#include "FtdiReceiveQueue.h"
+#include "platform/FtdiReceiveQueue.h"
 
 #include <algorithm>
 
-#include "Counter.h"
+#include "platform/Counter.h"
 
 namespace plat::ftdi {
 

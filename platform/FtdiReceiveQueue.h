@@ -10,7 +10,7 @@
 #include <mutex>
 #include <optional>
 
-#include "FtdiInterface.h"
+#include "platform/FtdiInterface.h"
 
 namespace plat::ftdi {
 

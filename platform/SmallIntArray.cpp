@@ -1,8 +1,8 @@
-#include "SmallIntArray.h"
+#include "platform/SmallIntArray.h"
 
 #include <string>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 [[noreturn]] void ThrowOutOfRange(int index) {

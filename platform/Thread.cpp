@@ -1,4 +1,4 @@
-#include "Thread.h"
+#include "platform/Thread.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "Dispatcher.h"
+#include "platform/Dispatcher.h"
 
 namespace plat {
 

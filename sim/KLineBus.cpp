@@ -1,9 +1,9 @@
-#include "KLineBus.h"
+#include "sim/KLineBus.h"
 
 #include <algorithm>
 
-#include "Counter.h"
-#include "Event.h"
+#include "platform/Counter.h"
+#include "platform/Event.h"
 
 namespace sim {
 

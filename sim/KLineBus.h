@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "EcuModel.h"
-#include "Scheduler.h"
+#include "sim/EcuModel.h"
+#include "sim/Scheduler.h"
 
 namespace sim {
 

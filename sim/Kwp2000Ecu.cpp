@@ -1,6 +1,6 @@
-#include "Kwp2000Ecu.h"
+#include "sim/Kwp2000Ecu.h"
 
-#include "KLineBus.h"
+#include "sim/KLineBus.h"
 
 namespace sim {
 

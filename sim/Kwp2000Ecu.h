@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "EcuModel.h"
-#include "Kwp2000EcuModel.h"
-#include "Kwp2000EcuScript.h"
+#include "sim/EcuModel.h"
+#include "sim/Kwp2000EcuModel.h"
+#include "sim/Kwp2000EcuScript.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "Kwp2000EcuFrame.h"
+#include "sim/Kwp2000EcuFrame.h"
 
 #include <algorithm>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "Kwp2000EcuModel.h"
+#include "sim/Kwp2000EcuModel.h"
 
 #include <algorithm>
 

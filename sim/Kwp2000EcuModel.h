@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "Kwp2000EcuServices.h"
+#include "sim/Kwp2000EcuServices.h"
 
 namespace sim {
 

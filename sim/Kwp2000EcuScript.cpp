@@ -1,11 +1,11 @@
-#include "Kwp2000EcuScript.h"
+#include "sim/Kwp2000EcuScript.h"
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace sim {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Kwp2000EcuServices.h"
+#include "sim/Kwp2000EcuServices.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "Kwp2000EcuServices.h"
+#include "sim/Kwp2000EcuServices.h"
 
 #include <algorithm>
 

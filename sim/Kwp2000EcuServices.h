@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "Kwp2000EcuFrame.h"
+#include "sim/Kwp2000EcuFrame.h"
 
 namespace sim {
 

@@ -1,8 +1,8 @@
-#include "Scheduler.h"
+#include "sim/Scheduler.h"
 
 #include <chrono>
 
-#include "Counter.h"
+#include "platform/Counter.h"
 
 namespace sim {
 

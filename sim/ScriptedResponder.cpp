@@ -1,4 +1,4 @@
-#include "ScriptedResponder.h"
+#include "sim/ScriptedResponder.h"
 
 #include <algorithm>
 

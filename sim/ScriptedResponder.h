@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "EcuModel.h"
+#include "sim/EcuModel.h"
 
 namespace sim {
 

@@ -1,12 +1,12 @@
-#include "SimulatedFtdi.h"
+#include "sim/SimulatedFtdi.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string_view>
 
-#include "Counter.h"
-#include "FtdiReceiveQueue.h"
+#include "platform/Counter.h"
+#include "platform/FtdiReceiveQueue.h"
 
 using namespace plat::ftdi;
 

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <vector>
 
-#include "EcuModel.h"
-#include "FtdiInterface.h"
-#include "KLineBus.h"
+#include "sim/EcuModel.h"
+#include "platform/FtdiInterface.h"
+#include "sim/KLineBus.h"
 
 namespace sim {
 

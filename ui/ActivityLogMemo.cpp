@@ -1,4 +1,4 @@
-#include "ActivityLogMemo.h"
+#include "ui/ActivityLogMemo.h"
 
 #include <QScrollBar>
 #include <QTextBlock>

@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <string>
 
-#include "ActivityLog.h"
+#include "engine/ActivityLog.h"
 
 namespace ui {
 

@@ -1,8 +1,8 @@
-#include "Application.h"
+#include "ui/Application.h"
 
 #include <exception>
 
-#include "ExceptionDisplay.h"
+#include "ui/ExceptionDisplay.h"
 
 namespace ui {
 

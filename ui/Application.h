@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <memory>
 
-#include "Dispatcher.h"
-#include "MessageBox.h"
-#include "QtDispatcher.h"
+#include "platform/Dispatcher.h"
+#include "platform/MessageBox.h"
+#include "ui/QtDispatcher.h"
 
 namespace ui {
 

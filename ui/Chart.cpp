@@ -1,4 +1,4 @@
-#include "Chart.h"
+#include "ui/Chart.h"
 
 #include <QLineSeries>
 #include <QValueAxis>
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace ui {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "DataSeries.h"
-#include "DisplayTargets.h"
+#include "measurement/DataSeries.h"
+#include "measurement/DisplayTargets.h"
 
 class QLineSeries;
 class QValueAxis;

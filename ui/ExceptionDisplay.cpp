@@ -1,8 +1,8 @@
-#include "ExceptionDisplay.h"
+#include "ui/ExceptionDisplay.h"
 
 #include <QMessageBox>
 
-#include "Dispatcher.h"
+#include "platform/Dispatcher.h"
 
 namespace ui {
 

@@ -1,6 +1,6 @@
-#include "ListBox.h"
+#include "ui/ListBox.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace ui {
 

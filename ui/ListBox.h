@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <string>
 
-#include "DisplayTargets.h"
+#include "measurement/DisplayTargets.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "QtDispatcher.h"
+#include "ui/QtDispatcher.h"
 
 #include <QCoreApplication>
 #include <QEvent>

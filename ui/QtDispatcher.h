@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-#include "Dispatcher.h"
+#include "platform/Dispatcher.h"
 
 namespace ui {
 

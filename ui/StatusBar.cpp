@@ -1,8 +1,8 @@
-#include "StatusBar.h"
+#include "ui/StatusBar.h"
 
 #include <QLabel>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace ui {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "DisplayTargets.h"
+#include "measurement/DisplayTargets.h"
 
 class QLabel;
 

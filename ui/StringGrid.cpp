@@ -1,4 +1,4 @@
-#include "StringGrid.h"
+#include "ui/StringGrid.h"
 
 #include <QHeaderView>
 #include <QPainter>

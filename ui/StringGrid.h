@@ -5,7 +5,7 @@
 #include <QTableWidget>
 #include <string>
 
-#include "DisplayTargets.h"
+#include "measurement/DisplayTargets.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "ByteLog.h"
+#include "engine/ByteLog.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // The worker's connection life: start, requests, keep-alive, stop, failures and termination, on
 // the simulated interface with a scripted protocol.
-#include "Iso9141Thread2.h"
+#include "engine/Iso9141Thread2.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "MessageBox.h"
-#include "Serialcomm2ftdi.h"
+#include "platform/MessageBox.h"
+#include "engine/Serialcomm2ftdi.h"
 #include "WorkerTestSupport.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "ScriptedResponder.h"
+#include "sim/ScriptedResponder.h"
 #include "WorkerTestSupport.h"
 
 namespace {

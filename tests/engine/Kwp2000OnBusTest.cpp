@@ -7,8 +7,8 @@
 #include <fstream>
 #include <thread>
 
-#include "Kwp2000Ecu.h"
-#include "Kwp2000Protocol2.h"
+#include "sim/Kwp2000Ecu.h"
+#include "engine/Kwp2000Protocol2.h"
 #include "WorkerTestSupport.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <optional>
 
-#include "Kwp2000Protocol2.h"
-#include "Sequence.h"
-#include "Serialcomm2ftdi.h"
-#include "Threadlist.h"
+#include "engine/Kwp2000Protocol2.h"
+#include "engine/Sequence.h"
+#include "engine/Serialcomm2ftdi.h"
+#include "engine/Threadlist.h"
 #include "WorkerTestSupport.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "Sequence.h"
+#include "engine/Sequence.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "Serialcomm2ftdi.h"
+#include "engine/Serialcomm2ftdi.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Conversions.h"
-#include "Exceptions.h"
-#include "MessageBox.h"
-#include "SimulatedFtdi.h"
+#include "platform/Conversions.h"
+#include "platform/Exceptions.h"
+#include "platform/MessageBox.h"
+#include "sim/SimulatedFtdi.h"
 
 using plat::ftdi::Overlapped;
 using sim::Faults;

@@ -4,11 +4,11 @@
 
 #include <vector>
 
-#include "Conversions.h"
-#include "Counter.h"
-#include "ScriptedResponder.h"
-#include "Serialcomm2ftdi.h"
-#include "SimulatedFtdi.h"
+#include "platform/Conversions.h"
+#include "platform/Counter.h"
+#include "sim/ScriptedResponder.h"
+#include "engine/Serialcomm2ftdi.h"
+#include "sim/SimulatedFtdi.h"
 
 using plat::ftdi::Overlapped;
 using sim::LineEvent;

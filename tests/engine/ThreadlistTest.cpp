@@ -1,4 +1,4 @@
-#include "Threadlist.h"
+#include "engine/Threadlist.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Sequence.h"
+#include "engine/Sequence.h"
 
 TEST(CommThreadList, EmptyPopIsNullAndClearFreesNothing) {
   TCommThreadList queue;

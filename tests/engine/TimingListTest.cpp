@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "Iso9141Thread2.h"
-#include "KwpProtocol.h"
-#include "Serialcomm2ftdi.h"
-#include "Threadlist.h"
+#include "engine/Iso9141Thread2.h"
+#include "engine/KwpProtocol.h"
+#include "engine/Serialcomm2ftdi.h"
+#include "engine/Threadlist.h"
 
 namespace {
 

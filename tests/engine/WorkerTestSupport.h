@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "ActivityLog.h"
-#include "Counter.h"
-#include "Iso9141Thread2.h"
-#include "KwpProtocol.h"
-#include "Sequence.h"
-#include "SimulatedFtdi.h"
-#include "Threadlist.h"
+#include "engine/ActivityLog.h"
+#include "platform/Counter.h"
+#include "engine/Iso9141Thread2.h"
+#include "engine/KwpProtocol.h"
+#include "engine/Sequence.h"
+#include "sim/SimulatedFtdi.h"
+#include "engine/Threadlist.h"
 
 namespace {
 // Parameter rows of the tests print as their names (the rows live in each test file's unnamed

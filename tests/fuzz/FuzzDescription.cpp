@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "Cp1252.h"
-#include "DataDescription.h"
-#include "Exceptions.h"
-#include "NamedLists.h"
+#include "measurement/Cp1252.h"
+#include "measurement/DataDescription.h"
+#include "platform/Exceptions.h"
+#include "measurement/NamedLists.h"
 
 namespace {
 

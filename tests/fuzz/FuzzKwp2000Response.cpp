@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "ActivityLog.h"
-#include "Iso9141Thread2.h"
-#include "Kwp2000Protocol2.h"
-#include "Sequence.h"
-#include "Threadlist.h"
+#include "engine/ActivityLog.h"
+#include "engine/Iso9141Thread2.h"
+#include "engine/Kwp2000Protocol2.h"
+#include "engine/Sequence.h"
+#include "engine/Threadlist.h"
 
 namespace {
 

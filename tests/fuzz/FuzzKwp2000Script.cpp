@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Exceptions.h"
-#include "Kwp2000EcuScript.h"
+#include "platform/Exceptions.h"
+#include "sim/Kwp2000EcuScript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

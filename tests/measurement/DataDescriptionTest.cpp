@@ -1,11 +1,11 @@
-#include "DataDescription.h"
+#include "measurement/DataDescription.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

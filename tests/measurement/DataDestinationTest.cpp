@@ -1,4 +1,4 @@
-#include "DataDestination.h"
+#include "measurement/DataDestination.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "DataDescription.h"
-#include "SmallIntArray.h"
+#include "measurement/DataDescription.h"
+#include "platform/SmallIntArray.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DisplayThread.h"
+#include "measurement/DisplayThread.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

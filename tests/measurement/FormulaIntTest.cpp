@@ -1,4 +1,4 @@
-#include "FormulaInt.h"
+#include "measurement/FormulaInt.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

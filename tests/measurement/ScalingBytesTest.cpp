@@ -1,4 +1,4 @@
-#include "ScalingBytes.h"
+#include "measurement/ScalingBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "DataDescription.h"
-#include "Exceptions.h"
-#include "NamedLists.h"
+#include "measurement/DataDescription.h"
+#include "platform/Exceptions.h"
+#include "measurement/NamedLists.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "CommaText.h"
-#include "Cp1252.h"
-#include "Exceptions.h"
-#include "NamedLists.h"
+#include "measurement/CommaText.h"
+#include "measurement/Cp1252.h"
+#include "platform/Exceptions.h"
+#include "measurement/NamedLists.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ValueText.h"
+#include "measurement/ValueText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "Conversions.h"
+#include "platform/Conversions.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <optional>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

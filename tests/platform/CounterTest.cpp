@@ -1,4 +1,4 @@
-#include "Counter.h"
+#include "platform/Counter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Dispatcher.h"
+#include "platform/Dispatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "SmallIntArray.h"
+#include "platform/SmallIntArray.h"
 
 #include <gtest/gtest.h>
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 TEST(SmallIntArray, AddCountClearAndRead) {
   TSmallIntArray a;

@@ -1,4 +1,4 @@
-#include "Thread.h"
+#include "platform/Thread.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <chrono>
 #include <memory>
 
-#include "Dispatcher.h"
-#include "Event.h"
+#include "platform/Dispatcher.h"
+#include "platform/Event.h"
 
 using namespace std::chrono_literals;
 

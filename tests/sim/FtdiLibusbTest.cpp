@@ -1,6 +1,6 @@
 // The libftdi backend without hardware: location ids, chip families, and a machine without an
 // interface.
-#include "FtdiLibusb.h"
+#include "platform/FtdiLibusb.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The read rules of the receive queue, driven with explicit moments (no threads).
-#include "FtdiReceiveQueue.h"
+#include "platform/FtdiReceiveQueue.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Counter.h"
+#include "platform/Counter.h"
 
 using plat::ftdi::CommTimeouts;
 using plat::ftdi::GetOverlappedResult;

@@ -1,5 +1,5 @@
 // The simulated K-line: wire times, echo, what the model sees, the model's byte timing, faults.
-#include "KLineBus.h"
+#include "sim/KLineBus.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Counter.h"
+#include "platform/Counter.h"
 
 using sim::EchoFault;
 using sim::EcuLink;

@@ -1,7 +1,7 @@
 // The simulated KWP2000 ECU driven with explicit line events and times, without a bus.
 #include <gtest/gtest.h>
 
-#include "Kwp2000EcuModel.h"
+#include "sim/Kwp2000EcuModel.h"
 
 namespace sim {
 namespace {

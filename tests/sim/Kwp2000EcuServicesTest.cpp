@@ -1,10 +1,10 @@
 // The simulated ECU's frame helpers, services and scripted replay, without a bus.
 #include <gtest/gtest.h>
 
-#include "Exceptions.h"
-#include "Kwp2000EcuFrame.h"
-#include "Kwp2000EcuScript.h"
-#include "Kwp2000EcuServices.h"
+#include "platform/Exceptions.h"
+#include "sim/Kwp2000EcuFrame.h"
+#include "sim/Kwp2000EcuScript.h"
+#include "sim/Kwp2000EcuServices.h"
 
 namespace sim {
 namespace {

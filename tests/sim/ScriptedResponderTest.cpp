@@ -1,13 +1,13 @@
 // The scripted ECU: answers to matching requests and to a wake-up pattern, on the bus trace.
-#include "ScriptedResponder.h"
+#include "sim/ScriptedResponder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Counter.h"
-#include "KLineBus.h"
+#include "platform/Counter.h"
+#include "sim/KLineBus.h"
 
 using sim::KLineBus;
 using sim::LineEvent;

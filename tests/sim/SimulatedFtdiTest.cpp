@@ -1,6 +1,6 @@
 // The simulated interface as a device library: listing, device information, EEPROM, faults,
 // the interface vanishing, and its selection.
-#include "SimulatedFtdi.h"
+#include "sim/SimulatedFtdi.h"
 
 #include <gtest/gtest.h>
 

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "Chart.h"
-#include "DataDescription.h"
-#include "DataDestination.h"
-#include "ListBox.h"
+#include "ui/Chart.h"
+#include "measurement/DataDescription.h"
+#include "measurement/DataDestination.h"
+#include "ui/ListBox.h"
 #include "QtTestEnvironment.h"
-#include "SmallIntArray.h"
-#include "StringGrid.h"
+#include "platform/SmallIntArray.h"
+#include "ui/StringGrid.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ExceptionDisplay.h"
+#include "ui/ExceptionDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <thread>
 
-#include "Exceptions.h"
-#include "MessageBox.h"
+#include "platform/Exceptions.h"
+#include "platform/MessageBox.h"
 #include "QtTestEnvironment.h"
 
 namespace {

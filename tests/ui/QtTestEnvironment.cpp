@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "ExceptionDisplay.h"
+#include "ui/ExceptionDisplay.h"
 
 namespace uitest {
 

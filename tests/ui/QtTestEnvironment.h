@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Application.h"
+#include "ui/Application.h"
 
 namespace uitest {
 

@@ -9,13 +9,13 @@
 #include <limits>
 #include <thread>
 
-#include "ActivityLogMemo.h"
-#include "Chart.h"
-#include "Exceptions.h"
-#include "ListBox.h"
+#include "ui/ActivityLogMemo.h"
+#include "ui/Chart.h"
+#include "platform/Exceptions.h"
+#include "ui/ListBox.h"
 #include "QtTestEnvironment.h"
-#include "StatusBar.h"
-#include "StringGrid.h"
+#include "ui/StatusBar.h"
+#include "ui/StringGrid.h"
 
 namespace {
 
