@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/ActivityLog.h"
+#include "tests/support/RecordingLog.h"
 #include "platform/Counter.h"
 #include "engine/Iso9141Thread2.h"
 #include "engine/KwpProtocol.h"
@@ -36,22 +37,6 @@ void PrintTo(const Case& c, std::ostream* os) {
   *os << c.name;
 }
 }  // namespace
-
-// Records the lines in the order they reach the main thread.
-class TRecordingLog : public TActivityLog {
- public:
-  const std::vector<std::string>& Lines() const { return lines_; }
-  int CountOf(const std::string& line) const {
-    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
-  }
-  void Clear() { lines_.clear(); }
-
- protected:
-  void AppendLine(const std::string& line) override { lines_.push_back(line); }
-
- private:
-  std::vector<std::string> lines_;
-};
 
 // A protocol whose four called operations run the hooks the test sets before the start. By
 // default the start yields the key bytes 0x8F 0xE9 and succeeds, a request is answered with its
