@@ -1,6 +1,6 @@
 // Error types of the window class library that the programs rely on: a base error with a
-// message, the conversion error for text that is not a number and the list error for an index
-// outside a list.
+// message, the conversion error for text that is not a number, the list error for an index
+// outside a list and the file error for a file that cannot be opened.
 #pragma once
 
 #include <stdexcept>
@@ -20,6 +20,12 @@ class EConvertError : public Exception {
 };
 
 class EListError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Raised when a file that exists cannot be opened: "Cannot open file <name>".
+class EFOpenError : public Exception {
  public:
   using Exception::Exception;
 };
