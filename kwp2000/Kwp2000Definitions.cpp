@@ -7,8 +7,6 @@
 
 namespace {
 
-using TFileAction = std::function<void(std::unique_ptr<TDataDescription>)>;
-
 // Keeps the description in `list`.
 TFileAction IntoList(TDescriptionList& list) {
   return [&list](std::unique_ptr<TDataDescription> description) {

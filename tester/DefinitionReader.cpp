@@ -120,7 +120,7 @@ class TStatementProcessor {
         settings.SetText(found->Control, value);
         break;
       case TDefineKind::ItemIndex: {
-        const int last = settings.RadioItemCount(found->Control) - 1;
+        const int last = std::max(settings.RadioItemCount(found->Control) - 1, -1);
         settings.SetItemIndex(found->Control, std::clamp(plat::StrToInt(value), -1, last));
         break;
       }

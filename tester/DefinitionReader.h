@@ -36,14 +36,16 @@ struct TClearTarget {
   std::function<void()> Clear;
 };
 
+// Takes a filed description over and keeps or releases it.
+using TFileAction = std::function<void(std::unique_ptr<TDataDescription>)>;
+
 // A description keyword (compared exactly): the service ids it is filed for (empty: any), where
-// it goes and the text before the title in its line. `File` takes the description over and
-// keeps or releases it.
+// it goes and the text before the title in its line.
 struct TFilingRule {
   std::string_view Keyword;
   std::vector<int> ServiceIds;
   std::string_view LinePrefix;
-  std::function<void(std::unique_ptr<TDataDescription>)> File;
+  TFileAction File;
 };
 
 // The program's part of the definition-file language.
