@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Iso9141Thread2.h"
+#include "engine/Threadlist.h"
 #include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
 #include "tester/StringObjectList.h"
@@ -417,6 +419,15 @@ TEST_F(Kwp2000Decoding, DrainLoop) {
   FakeWorker* noWorker = nullptr;
   decoder.Drain(noWorker, true, &contSequence);
   EXPECT_TRUE(log.Lines().empty());
+
+  // The worker itself, not running: the result is taken and decoded, the copy refused and freed.
+  TCommThreadList requests, responses;
+  TIso9141Thread worker(&log, &requests, &responses, ::testing::TempDir());
+  responses.Push(Object(twoReads, answers, "ContReadData").release());
+  decoder.Drain(&worker, true, &contSequence);
+  EXPECT_EQ(log.Lines(), (Texts{"Communication not running", busy}));
+  EXPECT_EQ(responses.Count(), 0);
+  EXPECT_EQ(requests.Count(), 0);
 }
 
 }  // namespace
