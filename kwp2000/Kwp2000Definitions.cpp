@@ -16,11 +16,12 @@ TFileAction IntoList(TDescriptionList& list) {
 
 // Offers the description's title with its identifier in `box` (and in `entries`, when given);
 // the description itself is not kept.
-TFileAction ByIdentifier(TListBox& box, std::vector<TTextEntry>* entries = nullptr) {
+TFileAction ByIdentifier(TListBox& box, TStringObjectList* entries = nullptr) {
   return [&box, entries](std::unique_ptr<TDataDescription> description) {
-    const TTextEntry entry{description->GetTitle(), description->GetIdentifier()};
-    box.AddObject(entry.Text, entry.Object);
-    if (entries) entries->push_back(entry);
+    const std::string title = description->GetTitle();
+    const intptr_t identifier = description->GetIdentifier();
+    box.AddObject(title, identifier);
+    if (entries) entries->AddObject(title, identifier);
   };
 }
 
@@ -82,6 +83,6 @@ void TKwp2000Definitions::ClearProgramLists() {
   for (TListBox* box : {&FDtcControls.DTCStatus18, &FDtcControls.DTCGroup18,
                         &FDtcControls.DTCGroup14, &FDtcControls.DTCGroup17})
     box->Clear();
-  FDtcGroups14.clear();
-  FDtcGroups17.clear();
+  FDtcGroups14.Clear();
+  FDtcGroups17.Clear();
 }

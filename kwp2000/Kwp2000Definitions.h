@@ -9,12 +9,7 @@
 #include <vector>
 
 #include "tester/Definitions.h"
-
-// A text with an object, as the entries of a string list.
-struct TTextEntry {
-  std::string Text;
-  intptr_t Object = 0;
-};
+#include "tester/StringObjectList.h"
 
 // The trouble-code list boxes of the window, borrowed; their objects are identifiers.
 struct TKwp2000DtcControls {
@@ -32,8 +27,8 @@ class TKwp2000Definitions final : public TDefinitions {
   const TDescriptionList& DtcByStatusDescriptions() const { return FDtcByStatusDescriptions; }
   const TDescriptionList& StatusOfDtcDescriptions() const { return FStatusOfDtcDescriptions; }
   // The same entries as DTCGroup14 and DTCGroup17: text = title, object = identifier.
-  const std::vector<TTextEntry>& DtcGroups14() const { return FDtcGroups14; }
-  const std::vector<TTextEntry>& DtcGroups17() const { return FDtcGroups17; }
+  const TStringObjectList& DtcGroups14() const { return FDtcGroups14; }
+  const TStringObjectList& DtcGroups17() const { return FDtcGroups17; }
 
  protected:
   const TDefinitionKeywords& Keywords() const override { return FKeywords; }
@@ -45,7 +40,7 @@ class TKwp2000Definitions final : public TDefinitions {
   TKwp2000DtcControls FDtcControls;
   TDescriptionList FDtcByStatusDescriptions;
   TDescriptionList FStatusOfDtcDescriptions;
-  std::vector<TTextEntry> FDtcGroups14;
-  std::vector<TTextEntry> FDtcGroups17;
+  TStringObjectList FDtcGroups14;
+  TStringObjectList FDtcGroups17;
   const TDefinitionKeywords FKeywords;
 };

@@ -177,9 +177,10 @@ void ExpectConsistent(const Window& w) {
   EXPECT_EQ(w.itemsReadAll.Count(), line);
   for (auto [box, list] : {std::pair{&w.group14, &w.defs.DtcGroups14()},
                            std::pair{&w.group17, &w.defs.DtcGroups17()}}) {
-    ASSERT_EQ(box->Count(), static_cast<int>(list->size()));
+    ASSERT_EQ(box->Count(), list->Count());
     for (int i = 0; i < box->Count(); ++i)
-      EXPECT_EQ(box->entries[i], (FakeListBox::Entry{(*list)[i].Text, (*list)[i].Object}));
+      EXPECT_EQ(box->entries[i],
+                (FakeListBox::Entry{list->Entries()[i].Text, list->Entries()[i].Object}));
   }
 }
 
