@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "platform/Counter.h"
 #include "platform/FtdiReceiveQueue.h"
@@ -16,8 +17,8 @@ namespace plat::ftdi {
 namespace {
 
 constexpr int kMaxPortDepth = 7;
-constexpr uint32_t kReaderChunk = 256;
 constexpr uint32_t kInitialBaudRate = 9600;
+constexpr size_t kModemStatusBytes = 2;  // in front of the data of every packet the chip sends
 
 struct ContextDeleter {
   void operator()(ftdi_context* context) const { ftdi_free(context); }
@@ -323,23 +324,48 @@ class LibftdiDevice final : public Device {
   }
 
   void ReadLoop() {
-    std::array<uint8_t, kReaderChunk> chunk{};
+    std::vector<uint8_t> received;
     while (running_) {
-      int received;
+      bool read;
       {
         std::lock_guard lock(readMutex_);
-        received = ftdi_read_data(context_.get(), chunk.data(), static_cast<int>(chunk.size()));
+        read = ReadTransfer(received);
+        // Handed over under the lock, so that no byte taken before a purge outlives it.
+        if (read && !received.empty())
+          queue_.Deliver(received.data(), received.size(), QueryCounter());
       }
-      int64_t now = QueryCounter();
-      if (received < 0) {
+      if (!read) {
         gone_ = true;
         queue_.AbortReads(kErrorDeviceNotConnected);
         return;
       }
-      if (received > 0) queue_.Deliver(chunk.data(), static_cast<size_t>(received), now);
-      queue_.Expire(now);
-      if (received == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      queue_.Expire(QueryCounter());
+      if (received.empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+  }
+
+  // One bulk IN transfer, which the chip ends with a short packet when its latency timer runs
+  // out; `data` gets the bytes of its packets without their modem-status bytes. One transfer at
+  // a time hands each byte over as it comes: libftdi's own read goes on with further transfers
+  // as long as they carry data, which holds back every byte until the line falls quiet.
+  bool ReadTransfer(std::vector<uint8_t>& data) {
+    ftdi_context* context = context_.get();
+    transfer_.resize(context->readbuffer_chunksize);
+    int length = 0;
+    if (libusb_bulk_transfer(context->usb_dev, static_cast<unsigned char>(context->out_ep),
+                             transfer_.data(), static_cast<int>(transfer_.size()), &length,
+                             context->usb_read_timeout) < 0)
+      return false;
+    data.clear();
+    const size_t packetSize = context->max_packet_size;
+    for (size_t start = 0; start < static_cast<size_t>(length); start += packetSize) {
+      const size_t end = std::min(start + packetSize, static_cast<size_t>(length));
+      if (end > start + kModemStatusBytes)
+        data.insert(data.end(),
+                    transfer_.begin() + static_cast<ptrdiff_t>(start + kModemStatusBytes),
+                    transfer_.begin() + static_cast<ptrdiff_t>(end));
+    }
+    return true;
   }
 
   void Shutdown() {
@@ -353,8 +379,9 @@ class LibftdiDevice final : public Device {
   ContextPtr context_;
   uint32_t locationId_;
   ReceiveQueue queue_;
-  std::mutex controlMutex_;  // control requests, writes and the EEPROM
-  std::mutex readMutex_;     // the context's read buffer
+  std::mutex controlMutex_;        // control requests, writes and the EEPROM
+  std::mutex readMutex_;           // the reader's transfers and the receive buffer's purge
+  std::vector<uint8_t> transfer_;  // the reader's
   LineSettings settings_;
   bool breakOn_ = false;
   std::atomic<bool> running_{false};
