@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-charts-dev libgl-dev
-  libftdi1-dev libusb-1.0-0-dev
+  libftdi1-dev libusb-1.0-0-dev umockdev libumockdev-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb locales
 )
