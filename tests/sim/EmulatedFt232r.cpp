@@ -129,6 +129,8 @@ class Ft232r::Chip : private sim::TesterSide {
 
   ~Chip() override {
     bus_.DetachTester();
+    // A device still open (after a failed test) gets no more answers from a chip that is gone.
+    g_signal_handlers_disconnect_by_data(handler_.get(), this);
     std::lock_guard lock(mutex_);
     for (Urb& urb : inFlight_)
       urb.Release();

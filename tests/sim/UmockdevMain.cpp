@@ -44,7 +44,7 @@ void AllowPreloadBeforeSanitizer() {
 // worker thread) and inside libusb's completion of synchronous transfers; what it reports there
 // is theirs, not ours.
 extern "C" const char* __tsan_default_suppressions() {
-  return "race:libglib-2.0.so\nrace:libumockdev.so\nrace:libusb-1.0.so\n";
+  return "race:libglib-2.0.so\nrace:libgobject-2.0.so\nrace:libumockdev.so\nrace:libusb-1.0.so\n";
 }
 
 int main(int argc, char** argv) {
