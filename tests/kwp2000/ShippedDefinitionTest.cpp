@@ -1,77 +1,48 @@
-// The shipped definition file against the simulated engine ECU: every statement parses, the
-// connection settings reach the simulated interface, and the ECU's answers decode into the
-// engine's values, with the right units and list texts.
+// The shipped definition file loaded by the KWP2000 tester's reader against the simulated engine
+// ECU: every statement is filed without an error, the connection settings fit the simulated
+// interface, and the ECU's answers decode into the engine's values, with the right units and
+// list texts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "measurement/CommaText.h"
+#include "kwp2000/Kwp2000Definitions.h"
 #include "measurement/DataDescription.h"
 #include "platform/Conversions.h"
 #include "sim/Kwp2000EngineEcu.h"
 #include "sim/SimulatedEngine.h"
 #include "sim/SimulatedFtdi.h"
+#include "tests/support/FakeControlSettings.h"
+#include "tests/support/FakeDisplayTargets.h"
+#include "tests/support/RecordingLog.h"
 
 namespace sim {
 namespace {
 
+using testing_support::FakeGrid;
+using testing_support::FakeListBox;
+using testing_support::FakeSettings;
 using Texts = std::vector<std::string>;
 
-// The file as the program reads it, in short: trimmed lines without '%' remarks, joined up to a
-// trailing ';'; "#list" fills the named lists, "#define" is kept by key, the rest are
-// descriptions.
-struct Definition {
-  TNamedLists lists;
-  std::map<std::string, std::string> defines;
-  std::vector<std::unique_ptr<TDataDescription>> descriptions;
+const std::string kDefDir = QUOBRIX_SOURCE_DIR "/Def/";
 
-  std::vector<TDataDescription*> Filed(const std::string& keyword, int serviceId = -1) const {
-    std::vector<TDataDescription*> filed;
-    for (const auto& d : descriptions)
-      if (d->GetServiceName() == keyword && (serviceId < 0 || d->GetServiceId() == serviceId))
-        filed.push_back(d.get());
-    return filed;
-  }
+// The window's part of a load of Def/QuobrixKWP2000.def.
+class ShippedDefinition : public ::testing::Test {
+ protected:
+  ShippedDefinition() { defs.Load(kDefDir + "QuobrixKWP2000.def"); }
+
+  FakeListBox readAll, itemsReadAll, readSel, itemsAll, status18, group18, group14, group17;
+  FakeGrid identGrid;
+  FakeSettings settings;
+  TRecordingLog log;
+  TKwp2000Definitions defs{{readAll, itemsReadAll, readSel, itemsAll, identGrid, settings, log},
+                           {status18, group18, group14, group17},
+                           kDefDir};
 };
-
-void Process(Definition& definition, const std::string& statement) {
-  if (statement[0] != '#') {
-    definition.descriptions.push_back(
-        std::make_unique<TDataDescription>(statement, &definition.lists));
-    return;
-  }
-  const Texts words = SplitCommaText(statement);
-  if (words[0] == "#define") definition.defines[words.at(1)] = words.at(2);
-  if (words[0] == "#list") {
-    const Texts text(words.begin() + 3, words.end());
-    definition.lists.FindOrAdd(words.at(1)).Add(plat::StrToInt(words.at(2)), text);
-  }
-}
-
-std::unique_ptr<Definition> ReadShipped() {
-  auto definition = std::make_unique<Definition>();
-  std::ifstream file(QUOBRIX_SOURCE_DIR "/Def/QuobrixKWP2000.def");
-  EXPECT_TRUE(file) << "Def/QuobrixKWP2000.def";
-  std::string line;
-  std::string statement;
-  while (std::getline(file, line)) {
-    line = plat::Trim(line);
-    if (line.empty() || line[0] == '%') continue;
-    statement += line;
-    if (statement.back() != ';') continue;
-    statement.pop_back();
-    Process(*definition, statement);
-    statement.clear();
-  }
-  EXPECT_EQ(statement, "") << "unterminated statement";
-  return definition;
-}
 
 // The engine ECU's services at a moment after its first request.
 class Ecu {
@@ -128,37 +99,26 @@ std::map<std::string, std::string> Lines(const TDataDescription& d) {
   return lines;
 }
 
-TEST(ShippedDefinition, StatementsParseAndSettingsFitTheSimulatedInterface) {
-  const auto definition = ReadShipped();
-  const Definition& def = *definition;
-  const std::map<std::string, std::string> defines{
-      {"port", "0x" + plat::IntToHex(SimulatedFtdi::kLocationId, 8)},
-      {"ecuaddress", "0x10"},
-      {"testeraddress", "0xF1"},
-      {"inittype", "0"},
-      {"addressmode", "0"},
-      {"headertype", "0"},
-      {"lengthinformation", "0"},
-      {"echoaftersend", "on"},
-      {"setdtr", "on"}};
-  EXPECT_EQ(def.defines, defines);
-  for (const auto& d : def.descriptions)
-    EXPECT_FALSE(d->GetTitle().starts_with("ERROR")) << d->GetTitle();
-  // Each statement is filed by the program: its keyword with a service id that keyword takes.
-  const std::map<std::string, std::vector<int>> serviceIds{
-      {"RDBLI_2000", {0x21}},   {"RDBCI_2000", {0x22}},
-      {"REI_2000", {0x1A}},     {"ReadId_2000", {0x1A}},
-      {"RDTCBS_2000", {0x18}},  {"RSODTC_2000", {0x17}},
-      {"SODTCRQ_2000", {0x18}}, {"GODTC_2000", {0x18, 0x14, 0x17}}};
-  std::map<std::string, size_t> counts;
-  for (const auto& d : def.descriptions) {
-    ASSERT_TRUE(serviceIds.contains(d->GetServiceName())) << d->GetServiceName();
-    EXPECT_TRUE(std::ranges::count(serviceIds.at(d->GetServiceName()), d->GetServiceId()))
-        << d->GetTitle();
-    ++counts[d->GetServiceName()];
+TEST_F(ShippedDefinition, FilesEveryStatementAndSetsTheSimulatedInterface) {
+  EXPECT_EQ(log.Lines().at(0), "File read: " + kDefDir + "QuobrixKWP2000.def");
+  for (const std::string& line : log.Lines()) {
+    EXPECT_FALSE(line.starts_with("Not recognized")) << line;
+    EXPECT_EQ(line.find("ERROR"), std::string::npos) << line;
   }
-  EXPECT_GE(counts["RDBLI_2000"], 4u);
-  EXPECT_EQ(def.lists.Count(), 6);
+  const Texts settingsMade{"ComboBoxComPort = 0x" + plat::IntToHex(SimulatedFtdi::kLocationId, 8),
+                           "MaskEditEcuAddress2000 = 0x10",
+                           "MaskEditTesterAddress2000 = 0xF1",
+                           "RadioInit2000 = 0",
+                           "RadioGroupAddressMode = 0",
+                           "RadioGroupHeaderType = 0",
+                           "RadioGroupLengthInfo = 0",
+                           "CheckBoxRcvEcho = on",
+                           "CheckBoxSetDTR = on"};
+  EXPECT_EQ(settings.calls, settingsMade);
+  EXPECT_EQ(readAll.AllTexts(), (Texts{"Engine basics", "Mixture control", "Ignition and air",
+                                       "Vehicle and switches", "Trip computer"}));
+  EXPECT_EQ(defs.IdentDescriptions().size(), 8u);
+  EXPECT_EQ(defs.NamedLists().Count(), 6);
 }
 
 // What each live item must show: its unit and the engine's value within the item's resolution,
@@ -170,7 +130,7 @@ struct LiveItem {
   double resolution;
 };
 
-TEST(ShippedDefinition, LiveGroupsShowTheEngineWithUnits) {
+TEST_F(ShippedDefinition, LiveGroupsShowTheEngineWithUnits) {
   const std::string degC =
       "\xC2\xB0"
       "C";
@@ -225,16 +185,11 @@ TEST(ShippedDefinition, LiveGroupsShowTheEngineWithUnits) {
       {605, {{"Mixture status", "closed loop"}, {"Engine running time", "605"}}},
       {1923.75, {{"Switches", "idle, radiator fan"}}},
   };
-  const auto definition = ReadShipped();
-  const Definition& def = *definition;
-  std::vector<TDataDescription*> groups = def.Filed("RDBLI_2000");
-  for (TDataDescription* d : def.Filed("RDBCI_2000"))
-    groups.push_back(d);
   Ecu ecu;
   for (const Moment& moment : moments) {
     const EngineState engine = EngineAt(moment.seconds);
     std::map<std::string, std::string> shown;
-    for (TDataDescription* d : groups) {
+    for (const auto& d : defs.RealtimeDescriptions()) {
       TDataDescription& group = *d;
       group.Decode(ecu.Answer(RequestFor(group), moment.seconds), false);
       for (int i = 0; i < group.GetLineCount(); ++i) {
@@ -259,7 +214,7 @@ TEST(ShippedDefinition, LiveGroupsShowTheEngineWithUnits) {
   }
 }
 
-TEST(ShippedDefinition, IdentificationShowsTheEcuTexts) {
+TEST_F(ShippedDefinition, IdentificationShowsTheEcuTexts) {
   const std::map<int, std::string> expected{{0x90, "WQXZZZ1KZ5W012345"},
                                             {0x97, "QBX-M2 2.0l 16V"},
                                             {0x8A, "Quobrix Steuerger\xC3\xA4tebau"},  // UTF-8
@@ -268,25 +223,18 @@ TEST(ShippedDefinition, IdentificationShowsTheEcuTexts) {
                                             {0x95, "SW 04.21"},
                                             {0x99, "20 24 03 15"},
                                             {0x9B, "CAL 0042"}};
-  const auto definition = ReadShipped();
-  const Definition& def = *definition;
-  std::vector<TDataDescription*> descriptions = def.Filed("REI_2000");
-  for (TDataDescription* d : def.Filed("ReadId_2000"))
-    descriptions.push_back(d);
-  ASSERT_EQ(descriptions.size(), expected.size());
+  ASSERT_EQ(defs.IdentDescriptions().size(), expected.size());
   Ecu ecu;
-  for (TDataDescription* d : descriptions) {
+  for (const auto& d : defs.IdentDescriptions()) {
     const Texts texts = d->Decode(ecu.Answer(RequestFor(*d)), false);
     EXPECT_EQ(texts, Texts{expected.at(d->GetIdentifier())}) << d->GetTitle();
   }
 }
 
-TEST(ShippedDefinition, TroubleCodesReadByGroupAndStatusAndCleared) {
-  const auto definition = ReadShipped();
-  const Definition& def = *definition;
-  TDataDescription& byStatus = *def.Filed("RDTCBS_2000").at(0);
-  TDataDescription& statusOf = *def.Filed("RSODTC_2000").at(0);
-  const auto status = static_cast<uint8_t>(def.Filed("SODTCRQ_2000").at(0)->GetIdentifier());
+TEST_F(ShippedDefinition, TroubleCodesReadByGroupAndStatusAndCleared) {
+  TDataDescription& byStatus = *defs.DtcByStatusDescriptions().at(0);
+  TDataDescription& statusOf = *defs.StatusOfDtcDescriptions().at(0);
+  const auto status = static_cast<uint8_t>(status18.Object(0));
   const auto readByStatus = [&](Ecu& ecu, int group) {
     byStatus.Decode(ecu.Answer({0x18, status, uint8_t(group >> 8), uint8_t(group & 0xFF)}), false);
     Texts records;
@@ -303,14 +251,13 @@ TEST(ShippedDefinition, TroubleCodesReadByGroupAndStatusAndCleared) {
   const std::map<int, Texts> byGroup{
       {0xFF00, all}, {0x0000, {all[0], all[1], all[2]}}, {0xC000, {all[3]}}};
   Ecu ecu;
-  for (const TDataDescription* group : def.Filed("GODTC_2000", 0x18))
-    EXPECT_EQ(readByStatus(ecu, group->GetIdentifier()), byGroup.at(group->GetIdentifier()))
-        << group->GetTitle();
+  for (const FakeListBox::Entry& group : group18.entries)
+    EXPECT_EQ(readByStatus(ecu, group.object), byGroup.at(group.object)) << group.text;
   EXPECT_EQ(byStatus.GetValueTexts()[0], "1");
   EXPECT_EQ(byStatus.GetRecordTexts().at(0).RawValue, 0xC101);
 
   // Status of one code, with the conditions when it was stored.
-  const int code = def.Filed("GODTC_2000", 0x17).at(0)->GetIdentifier();
+  const auto code = static_cast<int>(defs.DtcGroups17().Entries().at(0).Object);
   statusOf.Decode(ecu.Answer({0x17, uint8_t(code >> 8), uint8_t(code & 0xFF)}), false);
   const std::map<std::string, std::string> expected{
       {"Number of DTCs", "1"},
@@ -322,7 +269,7 @@ TEST(ShippedDefinition, TroubleCodesReadByGroupAndStatusAndCleared) {
   EXPECT_EQ(Lines(statusOf), expected);
 
   // Clearing the group of the definition leaves no code to read.
-  const int cleared = def.Filed("GODTC_2000", 0x14).at(0)->GetIdentifier();
+  const auto cleared = static_cast<int>(defs.DtcGroups14().Entries().at(0).Object);
   EXPECT_EQ(ecu.Request({0x14, uint8_t(cleared >> 8), uint8_t(cleared & 0xFF)}),
             (Bytes{0x54, 0xFF, 0x00}));
   EXPECT_EQ(readByStatus(ecu, 0xFF00), Texts{});
