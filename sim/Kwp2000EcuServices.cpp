@@ -174,25 +174,21 @@ Bytes Kwp2000EcuServices::StartSession(const Bytes& request, int& baudRate) cons
 // Every stored code of the group, whatever status the request asks for.
 Bytes Kwp2000EcuServices::ReadByStatus(const Bytes& request) const {
   if (request.size() != 4) return Kwp2000Negative(request[0], kInvalidFormat);
-  const uint16_t group = Word(request, 2);
-  Bytes answer{Positive(request[0]), 0};
-  for (const Kwp2000Dtc& dtc : data_.troubleCodes) {
-    if (!InGroup(dtc, group)) continue;
-    ++answer[1];
-    AppendDtc(answer, dtc);
-  }
-  return answer;
+  return ListCodes(request[0], Word(request, 2), false);
 }
 
 Bytes Kwp2000EcuServices::ReadStatusOf(const Bytes& request) const {
   if (request.size() != 3) return Kwp2000Negative(request[0], kInvalidFormat);
-  const uint16_t group = Word(request, 1);
-  Bytes answer{Positive(request[0]), 0};
+  return ListCodes(request[0], Word(request, 1), true);
+}
+
+Bytes Kwp2000EcuServices::ListCodes(uint8_t service, uint16_t group, bool withEnvironment) const {
+  Bytes answer{Positive(service), 0};
   for (const Kwp2000Dtc& dtc : data_.troubleCodes) {
     if (!InGroup(dtc, group)) continue;
     ++answer[1];
     AppendDtc(answer, dtc);
-    Append(answer, dtc.environment);
+    if (withEnvironment) Append(answer, dtc.environment);
   }
   return answer;
 }

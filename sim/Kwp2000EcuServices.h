@@ -110,6 +110,9 @@ class Kwp2000EcuServices : public Kwp2000EcuResponder {
   Bytes StartSession(const Bytes& request, int& baudRate) const;
   Bytes ReadByStatus(const Bytes& request) const;
   Bytes ReadStatusOf(const Bytes& request) const;
+  // The positive answer: the number of the group's codes, then each code with its status (and
+  // its environment).
+  Bytes ListCodes(uint8_t service, uint16_t group, bool withEnvironment) const;
   Bytes Clear(const Bytes& request);
   Bytes ReadRecord(const Bytes& request, size_t idBytes, double seconds) const;
   Bytes Identification(const Bytes& request) const;
