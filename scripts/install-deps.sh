@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-charts-dev libgl-dev
   libftdi1-dev libusb-1.0-0-dev umockdev libumockdev-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb locales
+  xvfb imagemagick locales
 )
 missing=()
 for p in "${packages[@]}"; do

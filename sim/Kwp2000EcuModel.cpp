@@ -225,7 +225,7 @@ void Kwp2000EcuModel::HandleRequest(Bytes bytes, int64_t end) {
   const auto frame = ParseKwp2000Frame(std::move(bytes));
   if (!frame || !Accepts(*frame) || TakeSilence()) return;
   const int answerDelayMs = std::max(config_.answerDelayMs, timing_.P2MinMs());
-  const Kwp2000EcuReply reply = responder_->Answer(*frame, timing_);
+  const Kwp2000EcuReply reply = responder_->Answer(*frame, timing_, end);
   const int64_t last = SendFrames(reply.frames, end, answerDelayMs);
   if (phase_ == Phase::InSession) KeepSessionUntil(last);
   ApplyEffects(reply.frames, reply.baudRate, last);

@@ -93,7 +93,8 @@ std::unique_ptr<Kwp2000EcuScript> Kwp2000EcuScript::FromFile(const std::string& 
   return std::make_unique<Kwp2000EcuScript>(ParseKwp2000Script(text.str()));
 }
 
-Kwp2000EcuReply Kwp2000EcuScript::Answer(const Kwp2000EcuFrame& request, Kwp2000EcuTiming&) {
+Kwp2000EcuReply Kwp2000EcuScript::Answer(const Kwp2000EcuFrame& request, Kwp2000EcuTiming&,
+                                         int64_t) {
   const auto matches = [&request](const Kwp2000ScriptEntry& entry) {
     return entry.request.size() <= request.bytes.size() &&
            std::equal(entry.request.begin(), entry.request.end(), request.bytes.begin());

@@ -30,7 +30,8 @@ class Kwp2000EcuScript : public Kwp2000EcuResponder {
   // Throws plat::Exception when the file cannot be read or parsed.
   static std::unique_ptr<Kwp2000EcuScript> FromFile(const std::string& path);
 
-  Kwp2000EcuReply Answer(const Kwp2000EcuFrame& request, Kwp2000EcuTiming& timing) override;
+  Kwp2000EcuReply Answer(const Kwp2000EcuFrame& request, Kwp2000EcuTiming& timing,
+                         int64_t now) override;
 
  private:
   std::vector<Kwp2000ScriptEntry> entries_;

@@ -7,6 +7,8 @@
 
 #include "platform/Counter.h"
 #include "platform/FtdiReceiveQueue.h"
+#include "sim/Kwp2000Ecu.h"
+#include "sim/Kwp2000EngineEcu.h"
 
 using namespace plat::ftdi;
 
@@ -473,9 +475,22 @@ Status SimulatedFtdi::GetLibraryVersion(uint32_t& version) {
   return kOk;
 }
 
-bool SelectFtdiFromEnvironment() {
+namespace {
+std::unique_ptr<EcuModel> MakeEcu(EcuKind kind) {
+  switch (kind) {
+    case EcuKind::Kwp2000:
+      return std::make_unique<Kwp2000Ecu>(Kwp2000EcuConfig{}, Kwp2000EngineData());
+    case EcuKind::None:
+      break;
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool SelectFtdiFromEnvironment(EcuKind ecu) {
   const char* choice = std::getenv("QUOBRIX_FTDI");
   if (choice == nullptr || std::string_view(choice) != "sim") return false;
+  SimulatedFtdi::Instance().SetModel(MakeEcu(ecu));
   SetActiveLibrary(&SimulatedFtdi::Instance());
   return true;
 }

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <vector>
 
-#include "sim/EcuModel.h"
 #include "platform/FtdiInterface.h"
+#include "sim/EcuModel.h"
 #include "sim/KLineBus.h"
 
 namespace sim {
@@ -107,8 +107,16 @@ class SimulatedFtdi final : public plat::ftdi::Library {
   std::shared_ptr<Slot> slot_;
 };
 
-// QUOBRIX_FTDI=sim: makes the simulated interface the library in use; true then.
-bool SelectFtdiFromEnvironment();
+// The ECU model a program wants behind the simulated interface.
+enum class EcuKind {
+  None,     // nobody answers
+  Kwp2000,  // the KWP2000 engine ECU (sim/Kwp2000EngineEcu.h)
+};
+
+// QUOBRIX_FTDI=sim: makes the simulated interface the library in use, with a fresh ECU of the
+// kind given attached, and returns true; otherwise changes nothing and returns false. A program
+// calls it once at start-up, for example sim::SelectFtdiFromEnvironment(sim::EcuKind::Kwp2000).
+bool SelectFtdiFromEnvironment(EcuKind ecu);
 
 // For tests: resets the simulated interface and makes it the library in use; afterwards resets
 // it again and restores the library used before.

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Kwp2000EcuScript script(sim::ParseKwp2000Script(text));
     if (auto frame = sim::ParseKwp2000Frame(sim::Bytes(data, data + size))) {
       sim::Kwp2000EcuTiming timing;
-      script.Answer(*frame, timing);
+      script.Answer(*frame, timing, 0);
     }
   } catch (const plat::Exception&) {
   }

@@ -18,8 +18,8 @@
 #include "kwp2000/Kwp2000Definitions.h"
 #include "measurement/DataDescription.h"
 #include "platform/Exceptions.h"
-#include "tester/ControlSettings.h"
 #include "tester/GroupItems.h"
+#include "tests/support/FakeControlSettings.h"
 #include "tests/support/FakeDisplayTargets.h"
 #include "tests/support/RecordingLog.h"
 
@@ -28,27 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::FakeGrid;
 using testing_support::FakeListBox;
+using testing_support::FakeSettings;
 using Texts = std::vector<std::string>;
-
-struct FakeSettings : TControlSettings {
-  void SetText(std::string_view control, const std::string& text) override {
-    calls.push_back(std::string(control) + " = " + text);
-  }
-  int RadioItemCount(std::string_view control) const override {
-    static const std::map<std::string, int, std::less<>> items = {{"RadioInit2000", 2},
-                                                                  {"RadioGroupAddressMode", 2},
-                                                                  {"RadioGroupHeaderType", 3},
-                                                                  {"RadioGroupLengthInfo", 3}};
-    return items.find(control)->second;
-  }
-  void SetItemIndex(std::string_view control, int index) override {
-    calls.push_back(std::string(control) + " = " + std::to_string(index));
-  }
-  void SetChecked(std::string_view control, bool checked) override {
-    calls.push_back(std::string(control) + (checked ? " = on" : " = off"));
-  }
-  Texts calls;
-};
 
 // A fresh temporary folder with a definition directory; "@" in file texts, log lines and
 // messages stands for the folder. A file text "<socket>" makes a file that cannot be opened.

@@ -45,6 +45,8 @@ TEST(Kwp2000EcuServicesTest, AnswersEachService) {
         '5'}},
       {{0x1A, 0x9B}, {0x7F, 0x1A, 0x31}},
       {{0x18, 0x02, 0xFF, 0x00}, {0x58, 0x02, 0x01, 0x12, 0xE0, 0x04, 0x20, 0x20}},
+      {{0x18, 0x02, 0xC0, 0x00}, {0x58, 0x00}},
+      {{0x18, 0x02, 0xFF}, {0x7F, 0x18, 0x12}},
       {{0x17, 0x04, 0x20}, {0x57, 0x01, 0x04, 0x20, 0x20}},
       {{0x17, 0x09, 0x99}, {0x57, 0x00}},
       {{0x14, 0x01, 0x12}, {0x54, 0x01, 0x12}},
@@ -58,7 +60,7 @@ TEST(Kwp2000EcuServicesTest, AnswersEachService) {
   for (const Case& c : cases) {
     Kwp2000EcuServices services({}, {});
     Kwp2000EcuTiming timing;
-    const Kwp2000EcuReply reply = services.Answer(RequestFrame(c.request), timing);
+    const Kwp2000EcuReply reply = services.Answer(RequestFrame(c.request), timing, 0);
     const std::vector<Bytes> expected =
         c.answer.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{c.answer};
     EXPECT_EQ(Payloads(reply), expected) << std::hex << int(c.request[0]);
@@ -78,7 +80,7 @@ TEST(Kwp2000EcuServicesTest, BaudRateIdentifierOfStartDiagnosticSession) {
   for (const Case& c : cases) {
     Kwp2000EcuServices services({}, {});
     Kwp2000EcuTiming timing;
-    const Kwp2000EcuReply reply = services.Answer(RequestFrame(c.request), timing);
+    const Kwp2000EcuReply reply = services.Answer(RequestFrame(c.request), timing, 0);
     EXPECT_EQ(Payloads(reply), (std::vector<Bytes>{{0x50, 0x81}}));
     EXPECT_EQ(reply.baudRate, c.baudRate);
   }
@@ -87,13 +89,13 @@ TEST(Kwp2000EcuServicesTest, BaudRateIdentifierOfStartDiagnosticSession) {
 TEST(Kwp2000EcuServicesTest, TimingIsSetReadBackAndReset) {
   Kwp2000EcuServices services({}, {});
   Kwp2000EcuTiming timing;
-  EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x83, 0x03, 0, 2, 0, 4, 0}), timing)),
+  EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x83, 0x03, 0, 2, 0, 4, 0}), timing, 0)),
             (std::vector<Bytes>{{0xC3, 0x03}}));
   EXPECT_EQ(timing, (Kwp2000EcuTiming{0, 2, 0, 4, 0}));
   EXPECT_EQ(timing.P3MaxMs(), 1000);
-  EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x83, 0x02}), timing)),
+  EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x83, 0x02}), timing, 0)),
             (std::vector<Bytes>{{0xC3, 0x02, 0, 2, 0, 4, 0}}));
-  services.Answer(RequestFrame({0x83, 0x01}), timing);
+  services.Answer(RequestFrame({0x83, 0x01}), timing, 0);
   EXPECT_EQ(timing, Kwp2000EcuTiming{});
 }
 
@@ -116,7 +118,7 @@ TEST(Kwp2000EcuServicesTest, NegativeAnswersOnDemand) {
     services.QueueNegative(0x3E, c.code, c.times);
     Kwp2000EcuTiming timing;
     for (const auto& expected : c.answers) {
-      EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x3E}), timing)), expected)
+      EXPECT_EQ(Payloads(services.Answer(RequestFrame({0x3E}), timing, 0)), expected)
           << std::hex << int(c.code);
     }
   }
@@ -170,7 +172,7 @@ TEST(Kwp2000EcuScriptTest, AnswersTheFirstLineTheRequestBeginsWith) {
                          "RQ 0x02 0x21 0x01\nRP 0x01 0x7E cks1\n"));
   Kwp2000EcuTiming timing;
   const auto answer = [&](const Bytes& frame) {
-    return script.Answer(*ParseKwp2000Frame(frame), timing).frames;
+    return script.Answer(*ParseKwp2000Frame(frame), timing, 0).frames;
   };
   EXPECT_EQ(answer({0x02, 0x21, 0x01, 0x24}), (std::vector<Bytes>{{0x02, 0x61, 0x01, 0x64}}));
   EXPECT_EQ(answer({0x02, 0x21, 0x05, 0x28}), (std::vector<Bytes>{{0x03, 0x7F, 0x21, 0x31, 0xD4}}));

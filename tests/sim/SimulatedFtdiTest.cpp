@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/Kwp2000Ecu.h"
+
 using namespace plat::ftdi;
 using sim::Faults;
 using sim::SimulatedFtdi;
@@ -225,17 +227,26 @@ TEST_F(SimulatedFtdiTest, ABaudRateOfZeroIsRefused) {
   EXPECT_EQ(Ftdi().Bus().CurrentBaudRate(), 8192);
 }
 
-TEST(SimulatedFtdiSelection, FollowsTheEnvironment) {
+TEST(SimulatedFtdiSelection, FollowsTheEnvironmentAndAttachesTheEcuAsked) {
   Library* before = SetActiveLibrary(nullptr);
+  SimulatedFtdi::Instance().Reset();
+  const auto kwp2000Attached = [] {
+    return sim::WithKwp2000Ecu(SimulatedFtdi::Instance().Bus(), [](sim::Kwp2000Ecu&) {});
+  };
   ::unsetenv("QUOBRIX_FTDI");
-  EXPECT_FALSE(sim::SelectFtdiFromEnvironment());
+  EXPECT_FALSE(sim::SelectFtdiFromEnvironment(sim::EcuKind::Kwp2000));
   EXPECT_NE(&ActiveLibrary(), &SimulatedFtdi::Instance());
   ::setenv("QUOBRIX_FTDI", "usb", 1);
-  EXPECT_FALSE(sim::SelectFtdiFromEnvironment());
+  EXPECT_FALSE(sim::SelectFtdiFromEnvironment(sim::EcuKind::Kwp2000));
+  EXPECT_FALSE(kwp2000Attached());
   ::setenv("QUOBRIX_FTDI", "sim", 1);
-  EXPECT_TRUE(sim::SelectFtdiFromEnvironment());
+  EXPECT_TRUE(sim::SelectFtdiFromEnvironment(sim::EcuKind::Kwp2000));
   EXPECT_EQ(&ActiveLibrary(), &SimulatedFtdi::Instance());
+  EXPECT_TRUE(kwp2000Attached());
+  EXPECT_TRUE(sim::SelectFtdiFromEnvironment(sim::EcuKind::None));
+  EXPECT_FALSE(kwp2000Attached());
   ::unsetenv("QUOBRIX_FTDI");
+  SimulatedFtdi::Instance().Reset();
   SetActiveLibrary(before);
 }
 
