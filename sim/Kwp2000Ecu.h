@@ -4,18 +4,17 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "sim/EcuModel.h"
 #include "sim/Kwp2000EcuModel.h"
 #include "sim/Kwp2000EcuScript.h"
+#include "sim/TimedEcu.h"
 
 namespace sim {
 
 class KLineBus;
 
-class Kwp2000Ecu : public EcuModel {
+class Kwp2000Ecu : public TimedEcu {
  public:
   // An ECU with the built-in services.
   explicit Kwp2000Ecu(Kwp2000EcuConfig config = {}, Kwp2000EcuData data = {});
@@ -24,21 +23,16 @@ class Kwp2000Ecu : public EcuModel {
   static std::unique_ptr<Kwp2000Ecu> FromScript(const Kwp2000EcuConfig& config,
                                                 const std::string& path);
 
-  void OnLineEvent(const LineEvent& event, EcuLink& link) override;
-  void OnTimer(int64_t now, EcuLink& link) override;
-
   Kwp2000EcuModel& Model() { return model_; }
   // The built-in services; null for a scripted ECU.
   Kwp2000EcuServices* Services() { return services_; }
 
  private:
   Kwp2000Ecu(const Kwp2000EcuConfig& config, std::unique_ptr<Kwp2000EcuResponder> responder);
-  // Puts the model's new bytes on the line and asks for its next timer.
-  void Flush(EcuLink& link);
+  TimedEcuModel& Timed() override { return model_; }
 
   Kwp2000EcuServices* services_;  // owned by the model; null for a script
   Kwp2000EcuModel model_;
-  std::optional<int64_t> wakeAt_;
 };
 
 // Runs `call` on the bus's thread with the KWP2000 ECU on `bus`; nothing when another model (or

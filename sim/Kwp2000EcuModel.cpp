@@ -6,9 +6,6 @@
 namespace sim {
 
 namespace {
-constexpr int kBitMs = 200;  // one bit of the 5-baud address
-constexpr int kAddressBits = 8;
-constexpr int kMinStartBitMs = 180;
 constexpr uint8_t kSync = 0x55;
 constexpr uint8_t kBlockEnd = 0x03;
 constexpr uint8_t kBlockAcknowledge = 0x09;
@@ -41,14 +38,6 @@ bool Consume(int& counter) {
 }
 }  // namespace
 
-int64_t Kwp2000EcuModel::Ms(double ms) {
-  return static_cast<int64_t>(ms * 1'000'000.0);
-}
-
-int64_t Kwp2000EcuModel::ByteTime(int baudRate) {
-  return 10'000'000'000LL / baudRate;
-}
-
 Kwp2000EcuModel::Kwp2000EcuModel(Kwp2000EcuConfig config,
                                  std::unique_ptr<Kwp2000EcuResponder> responder)
     : config_(std::move(config)),
@@ -67,28 +56,15 @@ void Kwp2000EcuModel::InjectLateByte(int frames, int byteIndex, int delayMs) {
   lateByteDelayMs_ = delayMs;
 }
 
-std::vector<EcuByte> Kwp2000EcuModel::TakeOutput() {
-  std::vector<EcuByte> taken;
-  taken.swap(output_);
-  std::stable_sort(taken.begin(), taken.end(),
-                   [](const EcuByte& a, const EcuByte& b) { return a.at < b.at; });
-  return taken;
-}
-
-std::optional<int64_t> Kwp2000EcuModel::DecodeTime() const {
-  if (!captureStart_) return std::nullopt;
-  return *captureStart_ + Ms(kBitMs * (kAddressBits + 1) + kBitMs / 2);
-}
-
 std::optional<int64_t> Kwp2000EcuModel::NextTimer() const {
-  const std::optional<int64_t> decodeAt = DecodeTime();
+  const std::optional<int64_t> decodeAt = fiveBaud_.DecodeTime();
   if (decodeAt && deadline_) return std::min(*decodeAt, *deadline_);
   return decodeAt ? decodeAt : deadline_;
 }
 
 void Kwp2000EcuModel::OnTimer(int64_t now) {
   for (std::optional<int64_t> next = NextTimer(); next && *next <= now; next = NextTimer()) {
-    if (next == DecodeTime()) {
+    if (next == fiveBaud_.DecodeTime()) {
       DecodeFiveBaud();
     } else {
       Sleep();
@@ -100,50 +76,23 @@ void Kwp2000EcuModel::OnTimer(int64_t now) {
 
 void Kwp2000EcuModel::OnLineLow(int64_t at) {
   rx_.clear();
-  if (!captureStart_) StartCapture(at);
-  edges_.push_back({at, true});
+  fiveBaud_.OnLow(at);
 }
 
 void Kwp2000EcuModel::OnLineHigh(int64_t at) {
-  if (!captureStart_) return;
-  edges_.push_back({at, false});
-  if (edges_.size() != 2) return;
-  const int64_t low = at - *captureStart_;
-  if (low >= Ms(config_.fastInitLowMinMs) && low <= Ms(config_.fastInitLowMaxMs)) {
-    captureStart_.reset();
+  const std::optional<int64_t> low = fiveBaud_.OnHigh(at);
+  if (low && *low >= Ms(config_.fastInitLowMinMs) && *low <= Ms(config_.fastInitLowMaxMs)) {
+    fiveBaud_.Cancel();
     BeginFastInit(at);
-  } else if (low < Ms(kMinStartBitMs)) {
-    captureStart_.reset();
   }
-}
-
-void Kwp2000EcuModel::StartCapture(int64_t at) {
-  captureStart_ = at;
-  edges_.clear();
-}
-
-bool Kwp2000EcuModel::LineLowAt(int64_t at) const {
-  bool low = false;
-  for (const Edge& edge : edges_) {
-    if (edge.at > at) break;
-    low = edge.low;
-  }
-  return low;
 }
 
 void Kwp2000EcuModel::DecodeFiveBaud() {
-  const int64_t start = *captureStart_;
-  captureStart_.reset();
-  const auto bitLow = [&](int bit) { return LineLowAt(start + Ms(bit * kBitMs + kBitMs / 2)); };
-  if (!bitLow(0) || bitLow(kAddressBits + 1)) return;
-  uint8_t address = 0;
-  for (int bit = 1; bit <= kAddressBits; ++bit) {
-    if (!bitLow(bit)) address |= static_cast<uint8_t>(1 << (bit - 1));
-  }
-  const int64_t addressEnd = start + Ms(kBitMs * (kAddressBits + 2));
-  wakeUps_.push_back({Kwp2000WakeUp::Kind::FiveBaud, address, addressEnd});
-  if (!config_.identity.Answers(address) || TakeSilence()) return Sleep();
-  BeginKeyBytes(address, addressEnd);
+  const std::optional<FiveBaudAddress> wake = fiveBaud_.Decode();
+  if (!wake) return;
+  wakeUps_.push_back({Kwp2000WakeUp::Kind::FiveBaud, wake->address, wake->end});
+  if (!config_.identity.Answers(wake->address) || TakeSilence()) return Sleep();
+  BeginKeyBytes(wake->address, wake->end);
 }
 
 void Kwp2000EcuModel::BeginFastInit(int64_t at) {
@@ -362,8 +311,7 @@ void Kwp2000EcuModel::OnBlockReceived(int64_t end) {
 }
 
 int64_t Kwp2000EcuModel::Emit(uint8_t value, int64_t at) {
-  output_.push_back({at, value, baudRate_});
-  return at + ByteTime(baudRate_);
+  return Put(value, at, baudRate_);
 }
 
 }  // namespace sim

@@ -12,7 +12,9 @@
 #include <optional>
 #include <vector>
 
+#include "sim/FiveBaudReceiver.h"
 #include "sim/Kwp2000EcuServices.h"
+#include "sim/TimedEcu.h"
 
 namespace sim {
 
@@ -45,14 +47,6 @@ struct Kwp2000EcuConfig {
   int blockWaitMs = 2000;       // how long it waits for the tester's acknowledge or block
 };
 
-// One byte the ECU puts on the line.
-struct EcuByte {
-  int64_t at = 0;  // start of its start bit
-  uint8_t value = 0;
-  int baudRate = 0;
-  bool operator==(const EcuByte&) const = default;
-};
-
 struct Kwp2000WakeUp {
   enum class Kind { Fast, FiveBaud };
   Kind kind = Kind::Fast;
@@ -60,22 +54,17 @@ struct Kwp2000WakeUp {
   int64_t at = 0;    // when it was recognised
 };
 
-class Kwp2000EcuModel {
+class Kwp2000EcuModel : public TimedEcuModel {
  public:
   enum class Phase { Asleep, FastInitWait, KeyBytesSent, BlockSend, BlockReceive, InSession };
 
   Kwp2000EcuModel(Kwp2000EcuConfig config, std::unique_ptr<Kwp2000EcuResponder> responder);
 
-  // Line events, in time order.
-  void OnLineLow(int64_t at);
-  void OnLineHigh(int64_t at);
-  // A byte of the tester, complete at `end`, sent at `baudRate`.
-  void OnTesterByte(uint8_t value, int baudRate, int64_t end);
-  // The next moment at which OnTimer has something to do.
-  std::optional<int64_t> NextTimer() const;
-  void OnTimer(int64_t now);
-  // The bytes scheduled since the last call, in time order.
-  std::vector<EcuByte> TakeOutput();
+  void OnLineLow(int64_t at) override;
+  void OnLineHigh(int64_t at) override;
+  void OnTesterByte(uint8_t value, int baudRate, int64_t end) override;
+  std::optional<int64_t> NextTimer() const override;
+  void OnTimer(int64_t now) override;
 
   // Faults for what comes next. Silence swallows answers (to requests and wake-ups); the others
   // change answer frames.
@@ -87,19 +76,7 @@ class Kwp2000EcuModel {
   Phase CurrentPhase() const { return phase_; }
   const std::vector<Kwp2000WakeUp>& WakeUps() const { return wakeUps_; }
 
-  // Counter ticks for a duration in ms, and the time of one byte (10 bits) at a rate.
-  static int64_t Ms(double ms);
-  static int64_t ByteTime(int baudRate);
-
  private:
-  struct Edge {
-    int64_t at;
-    bool low;
-  };
-
-  std::optional<int64_t> DecodeTime() const;
-  void StartCapture(int64_t at);
-  bool LineLowAt(int64_t at) const;
   void DecodeFiveBaud();
   void BeginFastInit(int64_t at);
   void BeginKeyBytes(uint8_t address, int64_t addressEnd);
@@ -130,10 +107,8 @@ class Kwp2000EcuModel {
   int baudRate_;
   Kwp2000EcuTiming timing_;
   std::optional<int64_t> deadline_;  // the current phase ends here
-  std::vector<EcuByte> output_;
 
-  std::optional<int64_t> captureStart_;  // falling edge that began a possible 5-baud address
-  std::vector<Edge> edges_;
+  FiveBaudReceiver fiveBaud_;
   uint8_t wakeAddress_ = 0;
   uint8_t keyByte2_ = 0;
   bool blockPlaying_ = false;  // this wake-up plays the block protocol
