@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,5 +53,33 @@ class TKwpProtocol {
   virtual void IdleTimeout();
 
  protected:
+  // What the protocols share on the line.
+  // Runs the request steps of `object` in order, the count read anew before each step so that
+  // steps inserted on the way run too; each step gets up to `attempts` tries of `exchange`(index).
+  // False at the first step whose tries all fail, and once the worker is told to end: a stop
+  // that gave up waiting is not kept waiting for the rest of the list.
+  bool RunRequestSteps(TSequenceObject* object, int attempts,
+                       const std::function<bool(int index)>& exchange);
+  // 5-baud address, sync byte 0x55, up to `maxKeyBytes` key bytes (at least 2) ended by the
+  // line's silence, the pause, then the complement of key byte 2. The address and the pause
+  // happen in any case; without `proceed` nothing else does and the result is false.
+  struct TFiveBaudWaits {
+    int32_t syncMs;
+    int32_t keyBytesMs;
+    int32_t complementPauseMs;
+  };
+  bool FiveBaudHandshake(uint8_t address, const TFiveBaudWaits& waits, int maxKeyBytes,
+                         bool proceed, std::vector<uint8_t>& keyBytes);
+  // A block whose bytes but the last are each answered by the receiver's complement.
+  bool SendAcknowledgedBlock(std::span<const uint8_t> block);
+  // Receives such a block (length, then that many bytes but the last acknowledged, then the
+  // unanswered end byte); `timeMs` is the arrival of the length byte. A length below 2 leaves no
+  // room for a title and fails at once.
+  bool ReceiveAcknowledgedBlock(int32_t lengthTimeoutMs, std::vector<uint8_t>& block,
+                                int32_t* timeMs);
+
   TIso9141Thread* FThread;  // borrowed
 };
+
+// A wait in ms computed from configured values: never negative, never beyond 32 bits.
+int32_t ClampedWaitMs(int64_t ms);
