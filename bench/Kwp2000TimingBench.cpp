@@ -3,38 +3,33 @@
 // byte) and P4 (between request bytes), and the rate of back-to-back ReadDataByLocalIdentifier
 // exchanges as a ratio to the wire limit. One set of figures on an idle machine, one with every
 // core kept busy; each figure is printed as a line "name value".
-//
-// The simulated line stands in for the hardware, which does not slow down when the PC is busy,
-// so its thread runs at real-time priority where the system allows it, below the worker's so that
-// it never takes the worker's processor.
-#include <pthread.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "engine/ActivityLog.h"
-#include "platform/Dispatcher.h"
+#include "bench/BenchSupport.h"
 #include "engine/Iso9141Thread2.h"
-#include "sim/KLineBus.h"
-#include "sim/Kwp2000Ecu.h"
 #include "engine/Kwp2000Protocol2.h"
 #include "engine/Sequence.h"
-#include "sim/SimulatedFtdi.h"
 #include "engine/Threadlist.h"
+#include "platform/Dispatcher.h"
+#include "sim/KLineBus.h"
+#include "sim/Kwp2000Ecu.h"
+#include "sim/SimulatedFtdi.h"
 
 namespace {
 
+using bench::BusyCores;
+using bench::Ms;
+using bench::QuietLog;
+using bench::Spread;
+using bench::SpreadOf;
 using sim::LineEvent;
 using sim::LineEventKind;
 
-constexpr const char* kPortName = "0x00000F11";
 constexpr int32_t kBaudRate = 10400;  // the line rate the protocol starts with
 constexpr uint8_t kEcuAddress = 0x10;
 constexpr uint8_t kTesterAddress = 0xF1;
@@ -43,119 +38,21 @@ constexpr double kPulseMs = 25.0;
 constexpr int kFiveBaudRuns = 2;
 constexpr int kFastInitRuns = 5;
 constexpr int kExchanges = 40;
-constexpr uint32_t kWaitMs = 15000;
-constexpr int kLinePriority = 30;  // the worker runs at 40
 
-double Ms(int64_t counts) {
-  return static_cast<double>(counts) / 1e6;
-}
-
-// The activity log of a window nobody looks at; it only notes that the worker was freed.
-class QuietLog : public TActivityLog {
- public:
-  bool WorkerFreed() const { return freed_; }
-  void Reset() { freed_ = false; }
-
- protected:
-  void AppendLine(const std::string& line) override {
-    if (line == "Thread object freed") freed_ = true;
-  }
-
- private:
-  bool freed_ = false;
-};
-
-// Keeps every core busy while it lives.
-class BusyCores {
- public:
-  BusyCores() {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < cores; ++i) {
-      threads_.emplace_back([this] {
-        while (!stop_.load(std::memory_order_relaxed)) {
-        }
-      });
-    }
-  }
-  ~BusyCores() {
-    stop_ = true;
-    for (std::thread& thread : threads_)
-      thread.join();
-  }
-  BusyCores(const BusyCores&) = delete;
-  BusyCores& operator=(const BusyCores&) = delete;
-
- private:
-  std::atomic<bool> stop_{false};
-  std::vector<std::thread> threads_;
-};
-
-// One connection to the simulated ECU, made the way the window makes it.
-class Session {
+// A connection with the protocol started by `initType`.
+class Session : public bench::Connection {
  public:
   Session(plat::LoopDispatcher& dispatcher, QuietLog& memo, const std::string& logDirectory,
           uint8_t initType)
-      : dispatcher_(dispatcher), memo_(memo) {
-    memo_.Reset();
-    worker_ = new TIso9141Thread(&memo_, &requests_, &responses_, logDirectory);
-    worker_->OpenPort(kPortName, false);
-    protocol_ = std::make_unique<TKwp2000Protocol>(worker_, &memo_);
-    protocol_->SetInitType(initType);
-    worker_->SetProtocol(protocol_.get(), 2);
-    worker_->SetAddresses(kEcuAddress, kTesterAddress);
-    TSmallIntArray keyBytes;
-    started_ = worker_->StartCommunication(kEcuAddress, keyBytes);
-    DeleteResponses();
-  }
-  ~Session() {
-    if (started_) worker_->StopCommunication();
-    DeleteResponses();  // the stop's result, before the worker's end looks at the queue
-    dispatcher_.RunUntil([this] { return memo_.WorkerFreed(); }, kWaitMs);
-    DeleteResponses();
-  }
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
-
-  bool Started() const { return started_; }
-  int32_t MinEcu2TesterTime() const { return worker_->MinEcu2TesterTime(); }
-  int32_t MinInterByteTime() const { return worker_->MinInterByteTime(); }
-
-  // Runs the list as one unit of work; false when it failed.
-  bool Run(std::unique_ptr<TSequenceList> list) {
-    if (!worker_->ExecuteSequence(std::move(list))) return false;
-    const bool done = dispatcher_.RunUntil(
-        [this] { return responses_.Count() > 0 || memo_.WorkerFreed(); }, kWaitMs);
-    const bool ok = done && responses_.Count() > 0;
-    DeleteResponses();
-    return ok;
-  }
-
- private:
-  void DeleteResponses() {
-    while (TSequenceObject* object = responses_.PopFirst())
-      delete object;
-  }
-
-  plat::LoopDispatcher& dispatcher_;
-  QuietLog& memo_;
-  TCommThreadList requests_;
-  TCommThreadList responses_;
-  TIso9141Thread* worker_;  // frees itself when it ends
-  std::unique_ptr<TKwp2000Protocol> protocol_;
-  bool started_ = false;
+      : Connection(dispatcher, memo, logDirectory, TTesterProgram::Kwp2000Prof, kEcuAddress,
+                   [&memo, initType](TIso9141Thread& worker) {
+                     auto protocol = std::make_unique<TKwp2000Protocol>(&worker, &memo);
+                     protocol->SetInitType(initType);
+                     worker.SetProtocol(protocol.get(), 2);
+                     worker.SetAddresses(kEcuAddress, kTesterAddress);
+                     return protocol;
+                   }) {}
 };
-
-struct Spread {
-  double min = 0;
-  double median = 0;
-  double max = 0;
-};
-
-Spread SpreadOf(std::vector<double> values) {
-  if (values.empty()) return {NAN, NAN, NAN};
-  std::sort(values.begin(), values.end());
-  return {values.front(), values[values.size() / 2], values.back()};
-}
 
 struct Figures {
   double fiveBaudEdgeErrorMs = 0;
@@ -172,11 +69,7 @@ class TimingBench {
     sim::Kwp2000EcuConfig ecu;
     ecu.identity.address = kEcuAddress;
     simulation_.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>(ecu));
-    sim::WithKwp2000Ecu(simulation_.Bus(), [](sim::Kwp2000Ecu&) {
-      sched_param param{};
-      param.sched_priority = kLinePriority;
-      pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    });
+    bench::RaiseLinePriority(simulation_.Bus());
   }
 
   Figures Measure() {
@@ -254,8 +147,8 @@ class TimingBench {
       return;
     }
     const auto bytes = Only(Trace(), {LineEventKind::TesterByte, LineEventKind::EcuByte});
-    const double p3Ms = session.MinEcu2TesterTime();
-    const double p4Ms = session.MinInterByteTime();
+    const double p3Ms = session.Worker().MinEcu2TesterTime();
+    const double p4Ms = session.Worker().MinInterByteTime();
     std::vector<double> p3, p4;
     int testerBytes = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
