@@ -5,8 +5,8 @@
 #include <numeric>
 #include <vector>
 
-#include "platform/Counter.h"
 #include "engine/Sequence.h"
+#include "platform/Counter.h"
 
 namespace {
 constexpr int kStartCommunication = 0x81;
@@ -29,7 +29,6 @@ constexpr int kLengthMask = 0x3F;
 constexpr int kMaxLengthInFormat = 63;
 constexpr int kMaxParams = 254;
 
-constexpr uint8_t kSync = 0x55;
 constexpr uint8_t kRuleKeyByte2 = 0x8F;  // the key-byte rules apply only with this key byte 2
 constexpr int kKeyByte1PlainHeader = 0x04;
 constexpr int kKeyByte1AddressedHeader = 0x08;
@@ -41,6 +40,8 @@ constexpr uint8_t kBlockAcknowledge = 0x09;
 constexpr uint8_t kBlockEndOfCommunication = 0x06;
 constexpr int kBlockIdentification = 0xF6;
 constexpr int kMaxBlockContent = 253;
+constexpr int32_t kBlockWaitMs = 1000;
+constexpr int kKeyBytes = 2;
 
 constexpr int kFrameWorkBytes = 260;
 constexpr int kStartAnswerBytes = 20;
@@ -51,7 +52,7 @@ constexpr int32_t kPendingAnswerWaitMs = 10000;
 constexpr uint32_t kBusyPauseMs = 1000;
 constexpr uint32_t kRoutinePauseMs = 1500;
 constexpr float kFastInitPulseMs = 25.0f;
-constexpr uint32_t kKeyByteComplementPauseMs = 30;
+constexpr int32_t kKeyByteComplementPauseMs = 30;
 constexpr uint32_t kBlockWakeUpPauseMs = 1500;
 constexpr int32_t kPerByteAllowanceMs = 22;
 constexpr int32_t kExtraAllowanceMs = 100;
@@ -343,25 +344,16 @@ void TKwp2000Protocol::Conclude(TSequenceObject* object, int index, int32_t time
 
 bool TKwp2000Protocol::SeqTester(TSequenceObject* object) {
   std::array<uint8_t, kSequenceBufferBytes> buffer{};
-  bool result = true;
-  for (int i = 0; result && i < object->RequestCount(); ++i) {
-    // A worker told to end runs no further step: an ECU that answers busy or pending without
-    // end would otherwise keep the connection alive after a stop.
-    if (FThread->Terminated()) return false;
-    Reception answer;
-    for (int attempt = 0; attempt < kAttempts && !answer.ok; ++attempt) {
-      answer = Reception{};
-      bool sent = true;
-      if (object->HasRequest(i)) {
-        BuildRequestFrame(object, FFrame.get(), i, FHeaderMode, FLengthMode);
-        sent = SendFrame();
-      }
-      if (sent) answer = ReceiveAnswer(buffer);
+  // The frame is built again for each attempt.
+  return RunRequestSteps(object, kAttempts, [&](int index) {
+    if (object->HasRequest(index)) {
+      BuildRequestFrame(object, FFrame.get(), index, FHeaderMode, FLengthMode);
+      if (!SendFrame()) return false;
     }
-    if (answer.ok) Conclude(object, i, answer.timeMs);
-    result = answer.ok;
-  }
-  return result;
+    const Reception answer = ReceiveAnswer(buffer);
+    if (answer.ok) Conclude(object, index, answer.timeMs);
+    return answer.ok;
+  });
 }
 
 bool TKwp2000Protocol::StopTester(TSequenceObject* object) {
@@ -446,22 +438,10 @@ bool TKwp2000Protocol::StartPulseWithLengthByte(TSequenceObject* object) {
   return answer.ok;
 }
 
-bool TKwp2000Protocol::FiveBaudHandshake(uint8_t address, int32_t syncTimeoutMs,
-                                         int32_t keyBytesTimeoutMs, bool proceed,
-                                         uint8_t (&keyBytes)[2]) {
-  FThread->FiveBaudInit(address);
-  uint8_t sync = 0;
-  int received = 0;
-  const bool ok = proceed && FThread->ReceiveByte(sync, syncTimeoutMs, nullptr) && sync == kSync &&
-                  FThread->Receive(keyBytes, 2, received, keyBytesTimeoutMs, nullptr) &&
-                  received == 2;
-  plat::SleepMs(kKeyByteComplementPauseMs);
-  return ok && FThread->SendByte(Complement(keyBytes[1]));
-}
-
 bool TKwp2000Protocol::StartFiveBaud(uint8_t address, bool applyRules, bool proceed) {
-  uint8_t keyBytes[2]{};
-  bool ok = FiveBaudHandshake(address, 500, 500, proceed, keyBytes);
+  std::vector<uint8_t> keyBytes;
+  bool ok = FiveBaudHandshake(address, {500, 500, kKeyByteComplementPauseMs}, kKeyBytes, proceed,
+                              keyBytes);
   uint8_t addressComplement = 0;
   ok = ok && FThread->ReceiveByte(addressComplement, 1500, nullptr);
   if (ok) TakeKeyBytes(keyBytes[0], keyBytes[1], applyRules);
@@ -471,8 +451,10 @@ bool TKwp2000Protocol::StartFiveBaud(uint8_t address, bool applyRules, bool proc
 
 bool TKwp2000Protocol::StartBlockWakeUpThenFiveBaud() {
   FThread->SetBaudRate(FInitBaudRate);
-  uint8_t keyBytes[2]{};
-  const bool woke = FiveBaudHandshake(FThread->GetTargetAddress(), 1500, 1000, true, keyBytes);
+  std::vector<uint8_t> keyBytes;
+  const bool woke =
+      FiveBaudHandshake(FThread->GetTargetAddress(), {1500, 1000, kKeyByteComplementPauseMs},
+                        kKeyBytes, true, keyBytes);
   if (woke) DrainBlocks();
   plat::SleepMs(kBlockWakeUpPauseMs);
   FThread->SetBaudRate(kLineBaudRate);
@@ -494,7 +476,13 @@ bool TKwp2000Protocol::ExchangeBlock(std::unique_ptr<TSmallIntArray> block, uint
   const bool ok = !block || block->Count() == 0 || SendBlock(*block, counter);
   block.reset();
   if (!answer || !ok) return ok;
-  return ReceiveBlock(counter, *answer);
+  std::vector<uint8_t> received;  // length, counter, title, data, end byte
+  if (!ReceiveAcknowledgedBlock(kBlockWaitMs, received, nullptr)) return false;
+  counter = received[1];
+  answer->Clear();
+  for (size_t i = 2; i + 1 < received.size(); ++i)
+    answer->Add(received[i]);
+  return true;
 }
 
 bool TKwp2000Protocol::SendBlock(const TSmallIntArray& block, uint8_t counter) {
@@ -503,24 +491,6 @@ bool TKwp2000Protocol::SendBlock(const TSmallIntArray& block, uint8_t counter) {
                              static_cast<uint8_t>(counter + 1)};
   const std::vector<uint8_t> content = block.Bytes();
   bytes.insert(bytes.end(), content.begin(), content.end());
-  for (uint8_t value : bytes) {
-    if (!FThread->SendByteCheckAck(value)) return false;
-  }
-  return FThread->SendByte(kBlockEnd);
-}
-
-bool TKwp2000Protocol::ReceiveBlock(uint8_t& counter, TSmallIntArray& answer) {
-  uint8_t length = 0;
-  if (!FThread->ReceiveByteAndAck(length, 1000, nullptr) || length < 2) return false;
-  std::vector<uint8_t> body(length - 1u);  // counter, title, data
-  for (uint8_t& value : body) {
-    if (!FThread->ReceiveByteAndAck(value, 1000, nullptr)) return false;
-  }
-  uint8_t end = 0;
-  if (!FThread->ReceiveByte(end, 500, nullptr)) return false;
-  counter = body[0];
-  answer.Clear();
-  for (size_t i = 1; i < body.size(); ++i)
-    answer.Add(body[i]);
-  return true;
+  bytes.push_back(kBlockEnd);
+  return SendAcknowledgedBlock(bytes);
 }

@@ -112,15 +112,10 @@ class TKwp2000Protocol : public TKwpProtocol {
   void AddStartRequest(TSequenceObject* object, int32_t lengthMode);
   bool StartFast(TSequenceObject* object);
   bool StartPulseWithLengthByte(TSequenceObject* object);
-  // 5-baud address, sync byte, key bytes and the complement of key byte 2. The address is sent
-  // in any case; without `proceed` nothing after it happens but the pause.
-  bool FiveBaudHandshake(uint8_t address, int32_t syncTimeoutMs, int32_t keyBytesTimeoutMs,
-                         bool proceed, uint8_t (&keyBytes)[2]);
   bool StartFiveBaud(uint8_t address, bool applyRules, bool proceed);
   bool StartBlockWakeUpThenFiveBaud();
   void DrainBlocks();
   bool SendBlock(const TSmallIntArray& block, uint8_t counter);
-  bool ReceiveBlock(uint8_t& counter, TSmallIntArray& answer);
 
   std::unique_ptr<TSmallIntArray> FFrame;
   TActivityLog* FMemo;  // borrowed
