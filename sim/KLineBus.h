@@ -121,4 +121,18 @@ class KLineBus : private EcuLink {
   Scheduler scheduler_;  // last: its thread stops before the members above go
 };
 
+// Runs `call` on the bus's thread with the bus's model when it is a `Model`; nothing when another
+// model (or none) is attached. Returns whether it ran.
+template <typename Model>
+bool WithModel(KLineBus& bus, const std::function<void(Model&)>& call) {
+  bool ran = false;
+  bus.Call([&](EcuModel* model) {
+    if (auto* wanted = dynamic_cast<Model*>(model)) {
+      call(*wanted);
+      ran = true;
+    }
+  });
+  return ran;
+}
+
 }  // namespace sim

@@ -3,20 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "sim/KLineBus.h"
-
 namespace sim {
-
-bool WithKw71Ecu(KLineBus& bus, const std::function<void(Kw71Ecu&)>& call) {
-  bool ran = false;
-  bus.Call([&](EcuModel* model) {
-    if (auto* ecu = dynamic_cast<Kw71Ecu*>(model)) {
-      call(*ecu);
-      ran = true;
-    }
-  });
-  return ran;
-}
 
 std::unique_ptr<Kw71Ecu> Kw71EcuFromEnvironment() {
   const char* choice = std::getenv("QUOBRIX_SIM_ECU");

@@ -2,15 +2,12 @@
 // QuobrixKWP71 program finds on the simulated interface.
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include "sim/Kw71EcuModel.h"
 #include "sim/TimedEcu.h"
 
 namespace sim {
-
-class KLineBus;
 
 class Kw71Ecu : public TimedEcu {
  public:
@@ -23,10 +20,6 @@ class Kw71Ecu : public TimedEcu {
 
   Kw71EcuModel model_;
 };
-
-// Runs `call` on the bus's thread with the KW71/KW81 ECU on `bus`; nothing when another model
-// (or none) is attached. Returns whether it ran.
-bool WithKw71Ecu(KLineBus& bus, const std::function<void(Kw71Ecu&)>& call);
 
 // The ECU of the QuobrixKWP71 program: KWP71 blocks, or KWP81 blocks when the environment
 // variable QUOBRIX_SIM_ECU is "kw81".

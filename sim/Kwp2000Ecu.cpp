@@ -18,14 +18,7 @@ std::unique_ptr<Kwp2000Ecu> Kwp2000Ecu::FromScript(const Kwp2000EcuConfig& confi
 }
 
 bool WithKwp2000Ecu(KLineBus& bus, const std::function<void(Kwp2000Ecu&)>& call) {
-  bool ran = false;
-  bus.Call([&](EcuModel* model) {
-    if (auto* ecu = dynamic_cast<Kwp2000Ecu*>(model)) {
-      call(*ecu);
-      ran = true;
-    }
-  });
-  return ran;
+  return WithModel(bus, call);
 }
 
 }  // namespace sim

@@ -14,28 +14,13 @@
 #include "WorkerTestSupport.h"
 #include "engine/Kwp2000Protocol2.h"
 #include "sim/Kwp2000Ecu.h"
+#include "tests/support/RequestSteps.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Values = std::vector<int16_t>;
 using sim::LineEvent;
 using sim::LineEventKind;
-
-std::unique_ptr<TSequence> Step(int serviceId, const Values& params = {}) {
-  if (params.empty()) return std::make_unique<TSequence>(serviceId, nullptr);
-  auto array = std::make_unique<TSmallIntArray>();
-  for (int16_t value : params)
-    array->Add(value);
-  return std::make_unique<TSequence>(serviceId, std::move(array));
-}
-
-template <typename... Steps>
-std::unique_ptr<TSequenceList> List(Steps... steps) {
-  auto list = std::make_unique<TSequenceList>();
-  (list->Add(std::move(steps)), ...);
-  return list;
-}
 
 // The window's display thread hands a call to the main thread every 200 ms; each one restarts the
 // time-outs of the start operation's pumped waits, which the slower wake-ups need.

@@ -17,10 +17,6 @@ double Ms(int64_t counts) {
   return static_cast<double>(counts) / 1e6;
 }
 
-Values ValuesOf(const TSmallIntArray* array) {
-  return array ? array->Values() : Values{};
-}
-
 struct InitCase {
   const char* name;
   uint8_t initType;

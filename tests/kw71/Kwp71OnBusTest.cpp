@@ -9,11 +9,11 @@
 #include "kw71/Kwp71Protocol2.h"
 #include "sim/Kw71Ecu.h"
 #include "tests/engine/WorkerTestSupport.h"
+#include "tests/support/RequestSteps.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Values = std::vector<int16_t>;
 using sim::Kw71Fault;
 using sim::LineEvent;
 using sim::LineEventKind;
@@ -23,25 +23,6 @@ constexpr double kToleranceMs = 30.0;
 
 double Ms(int64_t counts) {
   return static_cast<double>(counts) / 1e6;
-}
-
-std::unique_ptr<TSequence> Step(int title, const Values& params = {}) {
-  if (params.empty()) return std::make_unique<TSequence>(title, nullptr);
-  auto array = std::make_unique<TSmallIntArray>();
-  for (int16_t value : params)
-    array->Add(value);
-  return std::make_unique<TSequence>(title, std::move(array));
-}
-
-template <typename... Steps>
-std::unique_ptr<TSequenceList> List(Steps... steps) {
-  auto list = std::make_unique<TSequenceList>();
-  (list->Add(std::move(steps)), ...);
-  return list;
-}
-
-Values ValuesOf(const TSmallIntArray* array) {
-  return array ? array->Values() : Values{};
 }
 
 // One block on the wire without the complements that answered its bytes.
@@ -112,7 +93,7 @@ class Kwp71OnBus : public WorkerFixture {
   }
 
   void WithEcu(const std::function<void(sim::Kw71Ecu&)>& call) {
-    ASSERT_TRUE(sim::WithKw71Ecu(simulation.Bus(), call));
+    ASSERT_TRUE(sim::WithModel(simulation.Bus(), call));
   }
 
   std::vector<LineEvent> Events(std::initializer_list<LineEventKind> kinds) {
@@ -412,7 +393,7 @@ TEST_P(Kwp71Faults, HaveTheirEffect) {
   Serve(
       [this] {
         bool asleep = false;
-        sim::WithKw71Ecu(simulation.Bus(), [&](sim::Kw71Ecu& ecu) {
+        sim::WithModel<sim::Kw71Ecu>(simulation.Bus(), [&](sim::Kw71Ecu& ecu) {
           asleep = ecu.Model().CurrentPhase() == sim::Kw71EcuModel::Phase::Asleep;
         });
         return asleep;

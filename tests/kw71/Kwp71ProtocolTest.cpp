@@ -3,10 +3,9 @@
 
 #include "kw71/Kwp71Protocol2.h"
 #include "tests/engine/WorkerTestSupport.h"
+#include "tests/support/RequestSteps.h"
 
 namespace {
-
-using Values = std::vector<int16_t>;
 
 constexpr uint8_t kAuto = TKwp71Protocol::kSubTypeAuto;
 constexpr uint8_t k71 = TKwp71Protocol::kSubTypeKwp71;
@@ -21,10 +20,6 @@ class Kwp71ProtocolTest : public ::testing::Test {
   TIso9141Thread worker{&memo, &requests, &responses, ::testing::TempDir(), TTesterProgram::Kwp71};
   TKwp71Protocol protocol{&worker, &memo};
 };
-
-Values ValuesOf(const TSmallIntArray* array) {
-  return array ? array->Values() : Values{};
-}
 
 TSmallIntArray Array(const Values& values) {
   TSmallIntArray array;
