@@ -8,6 +8,7 @@
 
 #include "kw71/Kwp71Protocol2.h"
 #include "sim/Kw71Ecu.h"
+#include "sim/SimulatedEcus.h"
 #include "tests/engine/WorkerTestSupport.h"
 #include "tests/support/RequestSteps.h"
 
@@ -304,10 +305,12 @@ TEST_P(Kwp71Session, StartsServesEveryRequestKeepsAliveAndStops) {
     EXPECT_LT(idleMs, 300 + kToleranceMs) << i;
   }
   // KWP81 requests keep the least ECU-to-tester time and the least gap between their bytes.
-  for (const WireBlock& block : blocks) {
-    if (!kwp81 || block.fromEcu) continue;
-    for (size_t k = 1; k < block.bytes.size(); ++k)
-      EXPECT_GE(Ms(block.bytes[k].time - block.bytes[k - 1].End()), 2.0);
+  for (size_t i = 1; i < blocks.size(); ++i) {
+    if (!kwp81 || blocks[i].fromEcu) continue;
+    const std::vector<LineEvent>& request = blocks[i].bytes;
+    EXPECT_GE(Ms(request.front().time - blocks[i - 1].bytes.back().End()), 2.0) << i;
+    for (size_t k = 1; k < request.size(); ++k)
+      EXPECT_GE(Ms(request[k].time - request[k - 1].End()), 2.0) << i;
   }
 
   // The byte log of the handshake, of the first block and of the stop.
@@ -333,6 +336,17 @@ INSTANTIATE_TEST_SUITE_P(Framings, Kwp71Session,
                                            SessionCase{"Kwp71", TKwp71Protocol::kSubTypeKwp71},
                                            SessionCase{"Kwp81", TKwp71Protocol::kSubTypeKwp81}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Kwp71OnBus, TheSimulatedInterfaceOffersTheProgramItsEcu) {
+  for (const char* framing : {"kw81", "kw71"}) {
+    ::setenv("QUOBRIX_SIM_ECU", framing, 1);
+    sim::AttachEcuFor(sim::EcuProgram::Kwp71);
+    WithEcu([&](sim::Kw71Ecu& ecu) {
+      EXPECT_EQ(ecu.Model().Config().kwp81, std::string(framing) == "kw81");
+    });
+  }
+  ::unsetenv("QUOBRIX_SIM_ECU");
+}
 
 // --- the ECU's faults ------------------------------------------------------------------------
 
