@@ -9,7 +9,6 @@
 
 namespace {
 constexpr uint8_t kSync = 0x55;
-constexpr int kMaxKeyBytes = 10;
 constexpr int32_t kBlockByteWaitMs = 1000;
 constexpr int32_t kBlockEndWaitMs = 500;
 constexpr uint8_t kShortestBlockLength = 2;  // counter and title

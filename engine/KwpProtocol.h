@@ -33,6 +33,9 @@ using TTimingList = std::vector<TTimingParameter>;
 // operations only in its own thread. The declaration order is the protocol's slot order.
 class TKwpProtocol {
  public:
+  // Most key bytes a 5-baud start takes.
+  static constexpr int kMaxKeyBytes = 10;
+
   explicit TKwpProtocol(TIso9141Thread* thread) : FThread(thread) {}
   virtual ~TKwpProtocol() = default;
   TKwpProtocol(const TKwpProtocol&) = delete;

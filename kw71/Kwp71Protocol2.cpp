@@ -9,7 +9,6 @@
 namespace {
 constexpr uint8_t kBlockEnd = 0x03;
 constexpr int kChainTitles[] = {0xF4, 0xF6, 0xFC};
-constexpr int kMaxKeyBytes = 10;
 constexpr int32_t kAnswerAllowanceMs = 100;
 constexpr int32_t kPerByteAllowanceMs = 10;
 constexpr int kTransferBufferBytes = 262;
