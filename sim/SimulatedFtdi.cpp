@@ -7,6 +7,7 @@
 
 #include "platform/Counter.h"
 #include "platform/FtdiReceiveQueue.h"
+#include "sim/Kw71Ecu.h"
 #include "sim/Kwp2000Ecu.h"
 #include "sim/Kwp2000EngineEcu.h"
 
@@ -480,6 +481,8 @@ std::unique_ptr<EcuModel> MakeEcu(EcuKind kind) {
   switch (kind) {
     case EcuKind::Kwp2000:
       return std::make_unique<Kwp2000Ecu>(Kwp2000EcuConfig{}, Kwp2000EngineData());
+    case EcuKind::Kw71:
+      return Kw71EcuFromEnvironment();
     case EcuKind::None:
       break;
   }

@@ -111,6 +111,7 @@ class SimulatedFtdi final : public plat::ftdi::Library {
 enum class EcuKind {
   None,     // nobody answers
   Kwp2000,  // the KWP2000 engine ECU (sim/Kwp2000EngineEcu.h)
+  Kw71,     // the KW71 ECU, or with QUOBRIX_SIM_ECU=kw81 the KW81 one (sim/Kw71Ecu.h)
 };
 
 // QUOBRIX_FTDI=sim: makes the simulated interface the library in use, with a fresh ECU of the

@@ -8,7 +8,6 @@
 
 #include "kw71/Kwp71Protocol2.h"
 #include "sim/Kw71Ecu.h"
-#include "sim/SimulatedEcus.h"
 #include "tests/engine/WorkerTestSupport.h"
 #include "tests/support/RequestSteps.h"
 
@@ -338,14 +337,16 @@ INSTANTIATE_TEST_SUITE_P(Framings, Kwp71Session,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Kwp71OnBus, TheSimulatedInterfaceOffersTheProgramItsEcu) {
+  ::setenv("QUOBRIX_FTDI", "sim", 1);
   for (const char* framing : {"kw81", "kw71"}) {
     ::setenv("QUOBRIX_SIM_ECU", framing, 1);
-    sim::AttachEcuFor(sim::EcuProgram::Kwp71);
+    ASSERT_TRUE(sim::SelectFtdiFromEnvironment(sim::EcuKind::Kw71));
     WithEcu([&](sim::Kw71Ecu& ecu) {
       EXPECT_EQ(ecu.Model().Config().kwp81, std::string(framing) == "kw81");
     });
   }
   ::unsetenv("QUOBRIX_SIM_ECU");
+  ::unsetenv("QUOBRIX_FTDI");
 }
 
 // --- the ECU's faults ------------------------------------------------------------------------
