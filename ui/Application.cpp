@@ -1,7 +1,5 @@
 #include "ui/Application.h"
 
-#include <exception>
-
 #include "ui/ExceptionDisplay.h"
 
 namespace ui {
@@ -17,10 +15,8 @@ Application::Application(int& argc, char** argv)
 bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const std::exception& error) {
-    ShowException(error.what());
   } catch (...) {
-    ShowException("Unknown exception");
+    ShowException(CurrentErrorMessage());
   }
   return false;
 }

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "engine/Serialcomm2ftdi.h"
+#include "platform/Conversions.h"
 #include "platform/Dispatcher.h"
 
 namespace ui {
@@ -35,6 +37,18 @@ void ShowMessageBox(const std::string& caption, const std::string& text, Message
 
 void ShowException(const std::string& message) {
   ShowMessageBox(QApplication::applicationDisplayName().toStdString(), message, MessageIcon::Error);
+}
+
+std::string CurrentErrorMessage() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (const ECommError& error) {
+    return "ECommError " + std::to_string(error.FKind) + " " + plat::IntToHex(error.FLastError, 8);
+  } catch (...) {
+    return "Unknown exception";
+  }
 }
 
 void ShowPlatformMessageBox(const std::string& text) {

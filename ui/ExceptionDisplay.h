@@ -28,15 +28,17 @@ void ShowPlatformMessageBox(const std::string& text);
 // Shows an error's message in a message box captioned with the application's title.
 void ShowException(const std::string& message);
 
+// The message of the error being handled (call it in a catch block): a standard error's text,
+// "ECommError" with the kind and the last error of a port error, else "Unknown exception".
+std::string CurrentErrorMessage();
+
 // Runs `handler`; an error it raises is shown by ShowException instead of travelling on.
 template <class Handler, class... Args>
 void RunGuarded(Handler& handler, Args&&... args) noexcept {
   try {
     handler(std::forward<Args>(args)...);
-  } catch (const std::exception& error) {
-    ShowException(error.what());
   } catch (...) {
-    ShowException("Unknown exception");
+    ShowException(CurrentErrorMessage());
   }
 }
 

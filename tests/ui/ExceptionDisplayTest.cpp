@@ -7,9 +7,10 @@
 #include <QPushButton>
 #include <thread>
 
+#include "QtTestEnvironment.h"
+#include "engine/Serialcomm2ftdi.h"
 #include "platform/Exceptions.h"
 #include "platform/MessageBox.h"
-#include "QtTestEnvironment.h"
 
 namespace {
 
@@ -37,6 +38,12 @@ TEST(ExceptionDisplay, ErrorsOfGuardedHandlersAreShownAndTheNextClickIsHandled) 
        [] { throw plat::EConvertError("'1,5' is not a valid floating point value"); },
        "'1,5' is not a valid floating point value"},
       {"list error", [] { plat::ThrowListIndexError(7); }, "List index out of bounds (7)"},
+      {"port error",
+       [] {
+         plat::ftdi::SetLastError(plat::ftdi::kErrorDeviceNotConnected);
+         throw ECommError(kCommErrorOpen);
+       },
+       "ECommError 8 0000048F"},
       {"not a standard error", [] { throw 42; }, "Unknown exception"},
   };
   uitest::App();

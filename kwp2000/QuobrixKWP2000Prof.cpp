@@ -1,0 +1,21 @@
+// The program entry of QuobrixKWP2000Prof. With QUOBRIX_FTDI=sim it runs on the simulated
+// interface.
+#include "kwp2000/QuobrixKWP2000ProfMain.h"
+#include "platform/Exceptions.h"
+#include "sim/SimulatedFtdi.h"
+#include "ui/Application.h"
+#include "ui/ExceptionDisplay.h"
+
+int main(int argc, char** argv) {
+  ui::Application application(argc, argv);
+  application.setApplicationDisplayName("QuobrixKWP2000");
+  sim::SelectFtdiFromEnvironment();
+  try {
+    TQuobrixKWP2000Form form;
+    form.show();
+    application.exec();
+  } catch (const plat::Exception& error) {
+    ui::ShowException(error.Message());
+  }
+  return 0;
+}

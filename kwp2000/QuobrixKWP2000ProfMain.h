@@ -1,0 +1,65 @@
+// The main window of QuobrixKWP2000Prof: the shared tester window with the KWP2000 protocol, its
+// Connect-tab settings and key-word display, the trouble-code group lists and the KWP2000
+// handlers. The class is split over files by concern: construction and teardown here, the
+// control table, the connection, definition files and decoding in their own files.
+#pragma once
+
+#include <memory>
+
+#include "tester/TesterForm.h"
+
+class QLabel;
+class QLineEdit;
+class TKwp2000Protocol;
+
+namespace tester {
+class RadioGroup;
+}
+namespace ui {
+class ListBox;
+}
+
+class TQuobrixKWP2000Form final : public tester::TesterForm {
+ public:
+  static constexpr const char* kCaption = "Quobrix KWP2000 by Hembrowe";
+  static constexpr const char* kDefaultDefinitionFile = "QuobrixKWP2000.def";
+
+  // The version strings this program was built with.
+  static tester::TVersionStrings CompiledVersion();
+  // The controls of the window, as the window and its tests build them.
+  static const tester::ControlTable& WindowControls();
+
+  explicit TQuobrixKWP2000Form(tester::TVersionLookup versionLookup = CompiledVersion,
+                               QWidget* parent = nullptr);
+  ~TQuobrixKWP2000Form() override;
+
+  // Definition files.
+  void ButtonLoadDefClick();
+
+ protected:
+  void NewDataEvent2000() override;
+
+ private:
+  void FindControls();
+  void BindHandlers();
+
+  // Connection.
+  void ResetKeyByteDisplay() override;
+  std::unique_ptr<TKwpProtocol> CreateProtocol(TIso9141Thread& worker) override;
+  uint8_t ProtocolType() const override { return 2; }
+  void ConfigureProtocol() override;
+  void BeforeStartCommunication() override;
+  void ShowStartResult(bool started, const TSmallIntArray& keyBytes) override;
+  TKwp2000Protocol& Kwp2000Protocol();
+
+  QLabel* LabelKeyWord = nullptr;
+  QLabel* LabelKeyWordDec = nullptr;
+  QLineEdit* MaskEditTesterAddress2000 = nullptr;
+  QLineEdit* EditT2EOffset = nullptr;
+  tester::RadioGroup* RadioInit2000 = nullptr;
+  tester::RadioGroup* RadioGroupAddressMode = nullptr;
+  tester::RadioGroup* RadioGroupHeaderType = nullptr;
+  tester::RadioGroup* RadioGroupLengthInfo = nullptr;
+  ui::ListBox* ListBoxDTCGroup14 = nullptr;
+  ui::ListBox* ListBoxDTCGroup17 = nullptr;
+};

@@ -1,0 +1,25 @@
+// What the programs show of the FTDI interfaces: the port list of the attached interfaces by
+// location id, and the block of library and device information for the activity log.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/FtdiInterface.h"
+
+namespace tester {
+
+// "0x" and the location id in eight upper-case hexadecimal digits, one entry per attached
+// interface in the order the library lists them; none when the listing fails.
+std::vector<std::string> PortListTexts(plat::ftdi::Library& library);
+
+// "Library version = 0x" and the version in eight hexadecimal digits, or the failure line.
+std::string LibraryVersionLine(plat::ftdi::Library& library);
+
+// The seven lines of one entry of the device-information list.
+std::vector<std::string> DeviceLines(const plat::ftdi::DeviceInfo& device, int index);
+
+// The whole block, framed by empty lines: library version, device count and every device.
+std::vector<std::string> DeviceInformationLines(plat::ftdi::Library& library);
+
+}  // namespace tester

@@ -1,0 +1,172 @@
+// The main window both testers share: the controls built from the program's table, the
+// activity log, the three data destinations with their grids and chart, the queues, the events
+// and the display thread, the definition-file and port lists, the version and device
+// information, and the life cycle of a connection (one worker with one protocol object). A
+// program derives from it, adds its protocol, its settings and its handlers, and runs the
+// construction and teardown steps in its own order.
+//
+// Everything here runs in the main thread; the worker and the display thread reach the window
+// only through the queues, the events and calls handed to the main thread.
+#pragma once
+
+#include <QMainWindow>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/Iso9141Thread2.h"
+#include "platform/Event.h"
+#include "tester/ControlTable.h"
+#include "tester/VersionInformation.h"
+
+class QComboBox;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class TCommThreadList;
+class TDataDestination;
+class TDisplayThread;
+class TKwpProtocol;
+class TSequenceList;
+
+namespace ui {
+class ActivityLogMemo;
+class Chart;
+class ListBox;
+class StatusBar;
+class StringGrid;
+}  // namespace ui
+
+namespace tester {
+
+class TesterForm : public QMainWindow {
+ public:
+  ~TesterForm() override;
+
+  // Connection handlers.
+  void StartComm2000();
+  void StopComm2000();
+  void ButtonStopAllClick();
+  // Called by the worker, in the main thread, when it has ended.
+  void ThreadTerminated(TIso9141Thread* sender);
+
+  // Version and device information.
+  void ShowVersionInfo();
+  void FillPortList();
+  void ButtonFTDIinfoClick();
+
+  const tester::Controls& Controls() const { return FControls; }
+  TIso9141Thread* CommThread() const { return FCommThread; }
+  bool KeyPreview() const { return FKeyPreview; }
+
+ protected:
+  TesterForm(TTesterProgram program, TVersionLookup versionLookup, QWidget* parent);
+
+  // Construction steps, in the order a program usually runs them.
+  // The window and its controls: caption, 1024 x 768 centred, the tabs with "Identification"
+  // shown, the status bar of three 50-pixel panels.
+  void BuildWindow(const ControlTable& table, const std::string& caption);
+  // Numbers are converted to and from text with '.' whatever the system's locale.
+  static void UseDecimalPoint();
+  // Chart and item list heights of the graph tab.
+  void SizeRealtimeGraph();
+  // Base directory (the current directory), its Def/ and Log/ directories.
+  void SetDirectories();
+  void CreateEvents();
+  void StartDisplayThread();
+  void CreateRealtimeDestination();
+  void CreateIdentDestination();
+  void CreateDtcDestination();
+  // The default definition file, then every ".def" file of the definition directory.
+  void FillDefFileList(const std::string& defaultFile);
+  void ClearActiveControl();
+  void RefillPortList();
+  void CreateQueues();
+
+  // Teardown steps. EndConnection comes first: it stops a running connection and serves the
+  // main thread until the worker has ended, so nothing the worker uses is freed under it.
+  void EndConnection();
+  void ReleaseConnection();
+  void StopDisplayThread();
+  void ReleaseEvents();
+  void ReleaseDestinations();
+  void ReleaseQueues();
+
+  // The program's part of a connection start.
+  virtual void ResetKeyByteDisplay() = 0;
+  virtual std::unique_ptr<TKwpProtocol> CreateProtocol(TIso9141Thread& worker) = 0;
+  virtual uint8_t ProtocolType() const = 0;
+  // Settings from the controls; a field that is not a number raises the conversion error.
+  virtual void ConfigureProtocol() = 0;
+  virtual void BeforeStartCommunication() {}
+  virtual void ShowStartResult(bool started, const TSmallIntArray& keyBytes) = 0;
+  // Handles the results the worker queued; the display thread calls it in the main thread.
+  virtual void NewDataEvent2000() = 0;
+
+  // Binds a button's click to a handler; an error the handler raises is shown, not passed on.
+  void OnClick(std::string_view buttonName, std::function<void()> handler);
+  void SetKeyPreview(bool on) { FKeyPreview = on; }
+  void closeEvent(QCloseEvent* event) override;
+
+  // Controls both windows have.
+  ui::ActivityLogMemo* Memo1 = nullptr;
+  ui::ActivityLogMemo* Memo2 = nullptr;
+  ui::StatusBar* StatusBar1 = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  QComboBox* ComboBoxDefFileList = nullptr;
+  QComboBox* ComboBoxComPort = nullptr;
+  QCheckBox* CheckBoxRcvEcho = nullptr;
+  QCheckBox* CheckBoxSetDTR = nullptr;
+  QPushButton* ButtonStartComm2000 = nullptr;
+  QPushButton* ButtonStopComm2000 = nullptr;
+  QPushButton* ButtonStartComplete = nullptr;
+  QPushButton* ButtonStopAll = nullptr;
+  QLineEdit* MaskEditEcuAddress2000 = nullptr;
+  ui::StringGrid* StringGrid1 = nullptr;
+  ui::StringGrid* StringGrid2 = nullptr;
+  ui::StringGrid* StringGrid3 = nullptr;
+  ui::StringGrid* StringGrid4 = nullptr;
+  ui::Chart* Chart1 = nullptr;
+  ui::ListBox* ListBoxItemsChart1 = nullptr;
+
+  const TTesterProgram FProgram;
+  const TVersionLookup FVersionLookup;
+  tester::Controls FControls;
+  std::unique_ptr<TCommThreadList> FResponseList;
+  std::unique_ptr<TCommThreadList> FRequestList;
+  std::string FBaseDir;
+  std::string FDefDir;
+  std::string FLogDir;
+  TIso9141Thread* FCommThread = nullptr;  // frees itself once it ran; see AbandonStart
+  std::unique_ptr<TKwpProtocol> FProtocol;
+  std::unique_ptr<plat::Event> FNewDataEvent;
+  std::unique_ptr<plat::Event> FSendEvent;
+  std::unique_ptr<plat::Event> FReceiveEvent;
+  bool FContReading = false;
+  std::unique_ptr<TSequenceList> FContSequence;
+  std::unique_ptr<TDataDestination> FRealtimeDestination;
+  std::unique_ptr<TDataDestination> FIdentDestination;
+  std::unique_ptr<TDataDestination> FDtcDestination;
+  // Declared after what its handler uses, so it is stopped before those go.
+  std::unique_ptr<TDisplayThread> FDisplayThread;
+
+ private:
+  // Steps 5 to 17 of a start.
+  void OpenAndStart();
+  // A start that failed before its worker ran frees the worker (and with it the port) and the
+  // protocol and leaves the window idle; a worker that ran is asked to end and ThreadTerminated
+  // follows.
+  void AbandonStart();
+  void FinishStart();
+  void EnableStartControls(bool enabled);
+
+  bool FKeyPreview = false;
+  bool FStarting = false;
+  bool FCloseAfterStart = false;
+  plat::Event FConnectionEnded;  // set by ThreadTerminated
+};
+
+}  // namespace tester

@@ -1,0 +1,326 @@
+// The KWP2000 tester's window end to end on the simulated interface: the window as it starts,
+// the version and device information, and connections with every choice of the Connect tab
+// checked on the bus, failed starts, an ECU that falls silent and closing while connected.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <chrono>
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include "kwp2000/QuobrixKWP2000ProfMain.h"
+#include "sim/Kwp2000Ecu.h"
+#include "sim/SimulatedFtdi.h"
+#include "tester/RadioGroup.h"
+#include "tests/ui/QtTestEnvironment.h"
+#include "ui/ActivityLogMemo.h"
+#include "ui/StatusBar.h"
+#include "ui/StringGrid.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+// A fresh working directory with an empty Def/ directory, current while it exists.
+class ScopedWorkingDirectory {
+ public:
+  ScopedWorkingDirectory() : previous_(fs::current_path()) {
+    static int count = 0;
+    path_ = fs::temp_directory_path() /
+            ("quobrix-kwp2000-window-" + std::to_string(getpid()) + "-" + std::to_string(++count));
+    fs::create_directories(path_ / "Def");
+    fs::current_path(path_);
+  }
+  ~ScopedWorkingDirectory() {
+    fs::current_path(previous_);
+    fs::remove_all(path_);
+  }
+  std::string Path() const { return path_.string() + "/"; }
+
+ private:
+  fs::path previous_;
+  fs::path path_;
+};
+
+class Kwp2000Window : public ::testing::Test {
+ protected:
+  void SetUp() override { uitest::App(); }
+
+  void Open(tester::TVersionLookup lookup = TQuobrixKWP2000Form::CompiledVersion) {
+    form = std::make_unique<TQuobrixKWP2000Form>(std::move(lookup));
+  }
+  template <class T = QWidget>
+  T& Control(const char* name) {
+    T* control = form->findChild<T*>(name);
+    if (!control) throw std::logic_error(std::string("no control ") + name);
+    return *control;
+  }
+  Lines Log() {
+    auto& memo = Control<ui::ActivityLogMemo>("Memo1");
+    Lines lines;
+    for (int i = 0; i < memo.LineCount(); ++i)
+      lines.push_back(memo.Line(i));
+    return lines;
+  }
+  bool Logged(const std::string& line) {
+    const Lines lines = Log();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+  static bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  void Click(const char* name) { Control<QAbstractButton>(name).click(); }
+  void SetText(const char* name, const char* text) { Control<QLineEdit>(name).setText(text); }
+  bool AwaitIdle() {
+    return ServeUntil([this] { return form->CommThread() == nullptr; }, 15000);
+  }
+  Bytes TesterBytes() {
+    simulation.Bus().Drain();
+    Bytes bytes;
+    for (const sim::LineEvent& event : simulation.Bus().Trace())
+      if (event.kind == sim::LineEventKind::TesterByte) bytes.push_back(event.value);
+    return bytes;
+  }
+  bool Sent(const Bytes& frame) {
+    const Bytes bytes = TesterBytes();
+    return std::search(bytes.begin(), bytes.end(), frame.begin(), frame.end()) != bytes.end();
+  }
+  // The window is idle: nothing connected, every start and stop control enabled, port closed.
+  void ExpectIdle() {
+    EXPECT_EQ(form->CommThread(), nullptr);
+    for (const char* name :
+         {"ComboBoxComPort", "CheckBoxSetDTR", "CheckBoxRcvEcho", "ButtonStartComm2000",
+          "ButtonStartComplete", "ButtonStopComm2000", "ButtonStopAll"})
+      EXPECT_TRUE(Control(name).isEnabled()) << name;
+    EXPECT_FALSE(simulation.Ftdi().State().open);
+  }
+
+  ScopedWorkingDirectory directory;
+  sim::ScopedSimulation simulation;
+  uitest::MessageBoxRecorder boxes;
+  std::unique_ptr<TQuobrixKWP2000Form> form;
+};
+
+// --- the window as it starts -------------------------------------------------------------
+
+struct ControlRow {
+  const char* page;  // tab caption, or "" above the tabs
+  const char* name;
+  const char* shows;  // caption, text, or title with items and chosen index
+  int tag;
+  const char* state;  // "", "hidden" (invisible and disabled) or "disabled"
+};
+
+const ControlRow kControls[] = {
+    {"", "ButtonStartComplete", "Start + ID", 0, ""},
+    {"", "ButtonStopAll", "Stop", 0, ""},
+    {"", "BitBtn1", "&Open Definition File", 0, ""},
+    {"Connect", "CheckBoxRcvEcho", "Echo after send [x]", 0, ""},
+    {"Connect", "CheckBoxSetDTR", "Set DTR (+12V) [ ]", 0, ""},
+    {"Connect", "ButtonStartComm2000", "Start Comm 2000", 0, ""},
+    {"Connect", "ButtonStopComm2000", "Stop  Comm 2000", 0, ""},
+    {"Connect", "RadioGroupAddressMode",
+     "Address Mode: HM 2 Physical address|HM 3 Functional address #0", 0, ""},
+    {"Connect", "RadioGroupHeaderType",
+     "Header Type: Auto|1 byte  header|Tgt/Src address in header #0", 0, ""},
+    {"Connect", "RadioInit2000", "Init Type: fast init|5 baud init #0", 0, ""},
+    {"Connect", "RadioGroupLengthInfo",
+     "Length Information: Auto|Length in formatbyte|Additional lengthbyte #0", 0, ""},
+    {"Connect", "MaskEditTesterAddress2000", "0xf1", 0, ""},
+    {"Connect", "MaskEditEcuAddress2000", "0x10", 0, ""},
+    {"Connect", "MaskEditP2min", "0x00", 0, ""},
+    {"Connect", "MaskEditP2max", "0x0a", 0, ""},
+    {"Connect", "MaskEditP3min", "0x14", 0, ""},
+    {"Connect", "MaskEditP3max", "0x14", 0, ""},
+    {"Connect", "MaskEditP4min", "0x00", 0, ""},
+    {"Connect", "ButtonReadTiming", "Read Timing", 6, ""},
+    {"Connect", "ButtonSetTiming", "Set Timing", 7, ""},
+    {"Connect", "LabelKeyWord", "----", 0, ""},
+    {"Connect", "LabelKeyWordDec", "----", 0, ""},
+    {"Connect", "EditT2EOffset", "250", 0, ""},
+    {"Connect", "ButtonMode2000", "Set Mode", 3, "hidden"},
+    {"Connect", "MaskEditMode2000", "0x86", 0, "hidden"},
+    {"Connect", "MaskEditModeBaud2000", "0x00", 0, "hidden"},
+    {"Connect", "CheckBoxMode", "Send Baud byte [ ]", 0, "hidden"},
+    {"Identification", "ButtonIDnew", "Read ECU Identification", 1, ""},
+    {"Diagnose", "ButtonReadDTCByStatusNew", "Read DTC by Status", 1000, ""},
+    {"Diagnose", "ButtonReadStatusOfDTC", "Read Status of DTC", 1001, ""},
+    {"Diagnose", "ButtonClearDI", "Clear DTC's", 4, ""},
+    {"Diagnose", "ListBoxDTCStatus18", "", 0, ""},
+    {"Diagnose", "ListBoxDTCGroup18", "", 0, ""},
+    {"Diagnose", "ListBoxDTCGroup17", "", 0, ""},
+    {"Diagnose", "ListBoxDTCGroup14", "", 0, "hidden"},
+    {"Realtime Select", "ListBoxReadAll", "", 0, ""},
+    {"Realtime Select", "ListBoxItemsReadAll", "", 0, ""},
+    {"Realtime Select", "ButtonSelect", ">", 0, ""},
+    {"Realtime Select", "ButtonUnSelect", "<", 0, ""},
+    {"Realtime Select", "LabelReadSel", "Selected For Read", 0, ""},
+    {"Realtime Select", "LabelItemsAll", "All Items in Selected for Read", 0, ""},
+    {"Realtime Select", "ButtonReadDataOnce", "Read Selected Data Once", 3, ""},
+    {"Realtime Select", "ButtonToggleReadDataCont1", "Start/Stop Read Data Continuous", 3, ""},
+    {"Realtime Select", "ButtonDefineLI", "Define LI with Items Selected", 0, "hidden"},
+    {"Realtime Graph", "ListBoxItemsChart1", "", 0, ""},
+    {"Realtime Graph", "ButtonToggleReadDataCont2", "Start/Stop Read Data Continuous", 3, ""},
+    {"Realtime Graph", "Chart2", "", 0, "hidden"},
+    {"Realtime Graph", "Chart3", "", 0, "hidden"},
+    {"Realtime Graph", "ListBoxItemsChart2", "", 0, "hidden"},
+    {"Realtime Graph", "ListBoxItemsChart3", "", 0, "hidden"},
+    {"Misc and Debug", "ButtonEcuReset", "ECU Reset", 5, ""},
+    {"Misc and Debug", "MaskEditResetMode", "0x01", 0, ""},
+    {"Misc and Debug", "ButtonReadDBLID", "Read Data LI 21", 2, ""},
+    {"Misc and Debug", "MaskEditRDBLI", "0x00", 0, ""},
+    {"Misc and Debug", "ButtonReadDBCID", "Read Data CI 22", 10, ""},
+    {"Misc and Debug", "MaskEditRDBCI", "0x0000", 0, ""},
+    {"Misc and Debug", "ButtonIOCtrlLI", "In Out Ctrl LI 30", 30, ""},
+    {"Misc and Debug", "MaskEditIOCLI_LI", "0x00", 0, ""},
+    {"Misc and Debug", "MaskEditIOCLI_CP", "0x04", 0, "disabled"},
+    {"Misc and Debug", "ButtonReadTiming2", "Read Timing", 6, ""},
+    {"Misc and Debug", "ButtonReadTimingLimits", "Read Timing Limits", 8, ""},
+    {"Misc and Debug", "ButtonWriteByteLocID", "Write Byte LI", 20, "hidden"},
+    {"Misc and Debug", "MaskEditByteLI", "0x00", 0, "hidden"},
+    {"Misc and Debug", "ButtonWriteWordLocID", "Write Word LI", 21, "hidden"},
+    {"Misc and Debug", "MaskEditWordLI", "0x0000", 0, "hidden"},
+    {"Misc and Debug", "ButtonFTDIinfo", "FTDI info", 0, ""},
+    {"About", "StaticText1", "Quobrix", 0, ""},
+    {"About", "StaticText2", "KWP2000", 0, ""},
+};
+
+std::string Shows(QWidget& control) {
+  if (auto* group = dynamic_cast<tester::RadioGroup*>(&control)) {
+    std::string text = group->title().toStdString() + ":";
+    for (int i = 0; i < group->Count(); ++i)
+      text += (i ? "|" : " ") + group->Item(i);
+    return text + " #" + std::to_string(group->ItemIndex());
+  }
+  if (auto* box = dynamic_cast<QCheckBox*>(&control))
+    return box->text().toStdString() + (box->isChecked() ? " [x]" : " [ ]");
+  if (auto* button = dynamic_cast<QAbstractButton*>(&control)) return button->text().toStdString();
+  if (auto* edit = dynamic_cast<QLineEdit*>(&control)) return edit->text().toStdString();
+  if (auto* label = dynamic_cast<QLabel*>(&control)) return label->text().toStdString();
+  return "";
+}
+
+// The tab page that holds the control, or null above the tabs.
+QWidget* PageOf(QTabWidget& pages, QWidget& control) {
+  for (int i = 0; i < pages.count(); ++i)
+    if (pages.widget(i)->isAncestorOf(&control)) return pages.widget(i);
+  return nullptr;
+}
+
+std::string StateOf(QWidget& control, QWidget& container) {
+  if (!control.isVisibleTo(&container))
+    return control.isEnabled() ? "invisible but enabled" : "hidden";
+  return control.isEnabled() ? "" : "disabled";
+}
+
+TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
+  for (const char* name : {"QuobrixKWP2000.def", "a.def", "B.DEF", "notes.txt"})
+    std::ofstream(directory.Path() + "Def/" + name);
+  // Numbers use a point whatever the system's locale.
+  std::setlocale(LC_ALL, "de_DE.utf8");
+  QLocale::setDefault(QLocale(QLocale::German));
+  Open();
+  EXPECT_EQ(std::to_string(1.5), "1.500000");
+  EXPECT_EQ(QLocale().toString(1.5), "1.5");
+
+  EXPECT_EQ(form->windowTitle(), "Quobrix KWP2000 by Hembrowe");
+  EXPECT_EQ(form->size(), QSize(1024, 768));
+  auto& pages = Control<QTabWidget>("PageControl1");
+  QStringList tabs;
+  for (int i = 0; i < pages.count(); ++i)
+    tabs << pages.tabText(i);
+  EXPECT_EQ(tabs.join(","),
+            "Connect,Identification,Diagnose,Realtime Select,Realtime Graph,"
+            "Misc and Debug,About");
+  EXPECT_EQ(pages.tabText(pages.currentIndex()), "Identification");
+  for (const ControlRow& row : kControls) {
+    SCOPED_TRACE(row.name);
+    QWidget& control = Control(row.name);
+    QWidget* page = PageOf(pages, control);
+    EXPECT_EQ(page ? pages.tabText(pages.indexOf(page)).toStdString() : "", row.page);
+    EXPECT_EQ(Shows(control), row.shows);
+    EXPECT_EQ(control.property("Tag").toInt(), row.tag);
+    EXPECT_EQ(StateOf(control, page ? *page : *form->centralWidget()), row.state);
+  }
+  EXPECT_EQ(Control<QComboBox>("ComboBoxDefFileList").maxVisibleItems(), 15);
+  auto& statusBar = Control<ui::StatusBar>("StatusBar1");
+  EXPECT_EQ(statusBar.findChildren<QLabel*>().size(), 3);
+  for (QLabel* panel : statusBar.findChildren<QLabel*>())
+    EXPECT_EQ(panel->width(), 50);
+
+  // The default definition file first, then the directory's in the file system's order.
+  const std::string def = directory.Path() + "Def/";
+  auto& files = Control<QComboBox>("ComboBoxDefFileList");
+  ASSERT_EQ(files.count(), 4);
+  EXPECT_EQ(files.currentIndex(), 0);
+  EXPECT_EQ(files.itemText(0).toStdString(), def + "QuobrixKWP2000.def");
+  const Lines log = Log();
+  const auto listing = std::find(log.begin(), log.end(), "Directory listing of " + def + "*.def");
+  ASSERT_EQ(log.end() - listing, 4);
+  std::set<std::string> listed, offered;
+  for (int i = 1; i <= 3; ++i) {
+    listed.insert(listing[i]);
+    offered.insert("  " + files.itemText(i).toStdString());
+  }
+  EXPECT_EQ(listed, offered);
+  EXPECT_EQ(listed, (std::set<std::string>{"  " + def + "QuobrixKWP2000.def", "  " + def + "a.def",
+                                           "  " + def + "B.DEF"}));
+  EXPECT_FALSE(Logged("Error getting FileInfo"));
+
+  auto& ports = Control<QComboBox>("ComboBoxComPort");
+  ASSERT_EQ(ports.count(), 1);
+  EXPECT_EQ(ports.currentText(), "0x00000F11");
+  auto& about = Control<ui::ActivityLogMemo>("Memo2");
+  Lines aboutLines;
+  for (int i = 0; i < about.LineCount(); ++i)
+    aboutLines.push_back(about.Line(i));
+  EXPECT_EQ(aboutLines,
+            (Lines{"", "Quobrix Software from Hembrowe", "", "", "Product\t: QuobrixKWP2000",
+                   "Author\t: Hembrowe", "Version\t: 0.5.0.11"}));
+
+  // Sizes the layout keeps, and a screenshot of every tab.
+  form->show();
+  for (int i = 0; i < pages.count(); ++i) {
+    pages.setCurrentIndex(i);
+    QCoreApplication::processEvents();
+    const std::string file =
+        std::string(QUOBRIX_TEST_OUTPUT_DIR) + "/kwp2000-tab-" + std::to_string(i + 1) + ".png";
+    EXPECT_TRUE(form->grab().save(QString::fromStdString(file)));
+  }
+  EXPECT_EQ(Control("Chart1").height(), 337);
+  EXPECT_EQ(Control("ListBoxItemsChart1").height(), 313);
+  for (auto [label, list] :
+       {std::pair{"LabelReadSel", "ListBoxReadSel"}, std::pair{"LabelItemsAll", "ListBoxItemsAll"}})
+    EXPECT_EQ(Control(label).mapTo(form.get(), QPoint()).y() + 16,
+              Control(list).mapTo(form.get(), QPoint()).y());
+  pages.setCurrentIndex(pages.indexOf(PageOf(pages, Control("StringGrid1"))));
+  auto& grid = Control<ui::StringGrid>("StringGrid1");
+  grid.resize(706, grid.height());
+  EXPECT_EQ(grid.columnWidth(0), 478);
+  EXPECT_EQ(grid.columnWidth(1), 150);
+  EXPECT_EQ(grid.columnWidth(2), 70);
+  std::setlocale(LC_ALL, "C");
+  QLocale::setDefault(QLocale::c());
+}
+
+}  // namespace
