@@ -323,4 +323,334 @@ TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
   QLocale::setDefault(QLocale::c());
 }
 
+// --- version and device information ------------------------------------------------------
+
+TEST_F(Kwp2000Window, VersionLinesOfWhatTheLookupFinds) {
+  struct Case {
+    const char* name;
+    tester::TVersionLookup lookup;
+    Lines about;  // after the fixed lines and the empty line
+    int errors;
+  };
+  const Case cases[] = {
+      {"compiled in",
+       TQuobrixKWP2000Form::CompiledVersion,
+       {"Product\t: QuobrixKWP2000", "Author\t: Hembrowe", "Version\t: 0.5.0.11"},
+       0},
+      {"no company",
+       [] {
+         return std::optional<tester::TVersionStrings>(
+             {{"ProductName", "QuobrixKWP2000"}, {"FileVersion", "0.5.0.11"}});
+       },
+       {"Product\t: QuobrixKWP2000", "Version\t: 0.5.0.11"},
+       1},
+      {"no version information", [] { return std::optional<tester::TVersionStrings>(); }, {}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Open(c.lookup);
+    auto& about = Control<ui::ActivityLogMemo>("Memo2");
+    Lines lines;
+    for (int i = 4; i < about.LineCount(); ++i)
+      lines.push_back(about.Line(i));
+    EXPECT_EQ(about.Line(3), "");
+    EXPECT_EQ(lines, c.about);
+    const Lines log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Error getting FileInfo"), c.errors);
+  }
+}
+
+TEST_F(Kwp2000Window, DeviceInformationBlocksAndThePortList) {
+  const Lines device = {"Number of FTDI devices is 1",
+                        "Device: 0",
+                        "  Flags=0x00000000",
+                        "  Type=0x00000005",
+                        "  ID=0x04036001",
+                        "  LocId=0x00000F11",
+                        "  SerialNumber=QBX00001",
+                        "  Description=Quobrix K-line simulated"};
+  struct Case {
+    const char* name;
+    std::function<void(sim::SimulatedFtdi&)> prepare;
+    Lines block;
+    const char* port;  // the port list's only entry, or none
+  };
+  auto withFaults = [](auto change) {
+    return [change](sim::SimulatedFtdi& ftdi) {
+      sim::Faults faults;
+      change(faults);
+      ftdi.SetFaults(faults);
+    };
+  };
+  Lines attached{"", "Library version = 0x00010500", ""};
+  attached.insert(attached.end(), device.begin(), device.end());
+  attached.push_back("");
+  Lines noVersion = attached;
+  noVersion[1] = "error reading library version";
+  const Case cases[] = {
+      {"one interface", [](sim::SimulatedFtdi&) {}, attached, "0x00000F11"},
+      {"library version fails", withFaults([](sim::Faults& f) { f.failLibraryVersion = true; }),
+       noVersion, "0x00000F11"},
+      {"device list fails",
+       withFaults([](sim::Faults& f) { f.failDeviceInfo = true; }),
+       {"", "Library version = 0x00010500", "", ""},
+       "0x00000F11"},
+      {"listing fails", withFaults([](sim::Faults& f) { f.failListing = true; }), attached,
+       nullptr},
+      {"nothing attached",
+       [](sim::SimulatedFtdi& ftdi) { ftdi.Unplug(); },
+       {"", "Library version = 0x00010500", "", "Number of FTDI devices is 0", ""},
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    simulation.Ftdi().Reset();
+    c.prepare(simulation.Ftdi());
+    Open();
+    auto& ports = Control<QComboBox>("ComboBoxComPort");
+    if (c.port) {
+      ASSERT_EQ(ports.count(), 1);
+      EXPECT_EQ(ports.currentText(), c.port);
+    } else {
+      EXPECT_EQ(ports.count(), 0);
+      EXPECT_EQ(ports.currentIndex(), -1);
+    }
+    // Each press adds a fresh block.
+    for (int press = 0; press < 2; ++press) {
+      const size_t before = Log().size();
+      Click("ButtonFTDIinfo");
+      const Lines log = Log();
+      EXPECT_EQ(Lines(log.begin() + before, log.end()), c.block);
+    }
+  }
+}
+
+// --- connections ---------------------------------------------------------------------------
+
+struct ConnectCase {
+  const char* name;
+  int initType;  // items of the Connect tab's radio groups
+  int addressMode;
+  int headerType;
+  int lengthInfo;
+  uint8_t keyByte1;    // the ECU's first key byte (header and length forms it offers)
+  Bytes startRequest;  // empty for the 5-baud initialisation
+  Bytes stopRequest;   // framed with the header and length the choices and key bytes give
+  const char* keyWord;
+  const char* keyWordDec;
+};
+
+class Kwp2000Connection : public Kwp2000Window,
+                          public ::testing::WithParamInterface<ConnectCase> {};
+
+TEST_P(Kwp2000Connection, ConnectsWithTheChosenInitHeaderAndLengthAndStops) {
+  const ConnectCase& c = GetParam();
+  sim::Kwp2000EcuConfig ecu;
+  ecu.identity.keyByte1 = c.keyByte1;
+  simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>(ecu));
+  Open();
+  Control<tester::RadioGroup>("RadioInit2000").SetItemIndex(c.initType);
+  Control<tester::RadioGroup>("RadioGroupAddressMode").SetItemIndex(c.addressMode);
+  Control<tester::RadioGroup>("RadioGroupHeaderType").SetItemIndex(c.headerType);
+  Control<tester::RadioGroup>("RadioGroupLengthInfo").SetItemIndex(c.lengthInfo);
+  const size_t before = Log().size();
+  Click("ButtonStartComm2000");
+
+  ASSERT_NE(form->CommThread(), nullptr);
+  const Lines log = Log();
+  const Lines started(log.begin() + before, log.end());
+  EXPECT_EQ(std::count(started.begin(), started.end(), "COM Port opened"), 1);
+  const auto keyBytes = std::find(started.begin(), started.end(), "KeyBytes, count : 2");
+  ASSERT_LE(keyBytes + 3, started.end());
+  char keyByte1[3];
+  std::snprintf(keyByte1, sizeof keyByte1, "%02X", c.keyByte1);
+  EXPECT_EQ(keyBytes[1], keyByte1);
+  EXPECT_EQ(keyBytes[2], "8F");
+  EXPECT_EQ(Control<QLabel>("LabelKeyWord").text(), c.keyWord);
+  EXPECT_EQ(Control<QLabel>("LabelKeyWordDec").text(), c.keyWordDec);
+  for (const char* name : {"ComboBoxComPort", "CheckBoxSetDTR", "CheckBoxRcvEcho",
+                           "ButtonStartComm2000", "ButtonStartComplete"})
+    EXPECT_FALSE(Control(name).isEnabled()) << name;
+  EXPECT_TRUE(Control("ButtonStopComm2000").isEnabled());
+  EXPECT_TRUE(Control("ButtonStopAll").isEnabled());
+  ASSERT_TRUE(sim::WithKwp2000Ecu(simulation.Bus(), [&](sim::Kwp2000Ecu& model) {
+    const auto& wakeUps = model.Model().WakeUps();
+    ASSERT_EQ(wakeUps.size(), 1u);
+    EXPECT_EQ(wakeUps[0].address, c.startRequest.empty() ? 0x10 : -1);
+  }));
+  if (!c.startRequest.empty()) {
+    EXPECT_TRUE(Sent(c.startRequest));
+  }
+
+  Click("ButtonStopAll");
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_TRUE(Sent(c.stopRequest));
+  ExpectIdle();
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, Kwp2000Connection,
+    ::testing::Values(
+        ConnectCase{"FastAutoPhysical",
+                    0,
+                    0,
+                    0,
+                    0,
+                    0xEF,
+                    {0x81, 0x10, 0xF1, 0x81, 0x03},
+                    {0x01, 0x82, 0x83},
+                    "8FEF",
+                    "2031"},
+        // "Auto" takes the addressed header an ECU offers alone.
+        ConnectCase{"FastAutoAddressesByKeyBytes",
+                    0,
+                    0,
+                    0,
+                    0,
+                    0xE9,
+                    {0x81, 0x10, 0xF1, 0x81, 0x03},
+                    {0x81, 0x10, 0xF1, 0x82, 0x04},
+                    "8FE9",
+                    "2025"},
+        ConnectCase{"FastOneByteFunctional",
+                    0,
+                    1,
+                    1,
+                    0,
+                    0xEF,
+                    {0xC1, 0x10, 0xF1, 0x81, 0x43},
+                    {0x41, 0x82, 0xC3},
+                    "8FEF",
+                    "2031"},
+        ConnectCase{"FastOneByteLengthByte",
+                    0,
+                    0,
+                    1,
+                    2,
+                    0xEF,
+                    {0x81, 0x10, 0xF1, 0x81, 0x03},
+                    {0x00, 0x01, 0x82, 0x83},
+                    "8FEF",
+                    "2031"},
+        ConnectCase{"FastTgtSrcPhysicalLengthByte",
+                    0,
+                    0,
+                    2,
+                    2,
+                    0xEF,
+                    {0x81, 0x10, 0xF1, 0x81, 0x03},
+                    {0x80, 0x10, 0xF1, 0x01, 0x82, 0x04},
+                    "8FEF",
+                    "2031"},
+        ConnectCase{"FastTgtSrcFunctionalLengthInFormat",
+                    0,
+                    1,
+                    2,
+                    1,
+                    0xEF,
+                    {0xC1, 0x10, 0xF1, 0x81, 0x43},
+                    {0xC1, 0x10, 0xF1, 0x82, 0x44},
+                    "8FEF",
+                    "2031"},
+        ConnectCase{
+            "FiveBaudAutoPhysical", 1, 0, 0, 0, 0xEF, {}, {0x01, 0x82, 0x83}, "8FEF", "2031"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A start that fails at any step leaves no worker, port or protocol behind and the window idle,
+// so the next start works.
+TEST_F(Kwp2000Window, FailedStartsReturnToIdleAndTheNextStartConnects) {
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;  // undone by opening the window afresh
+    const char* shown;            // the message box, or none
+    bool portOpened;              // "COM Port opened" written
+    bool noCommunication;         // "No communication" written
+  };
+  const Case cases[] = {
+      {"silent ECU",
+       [this] {
+         simulation.Bus().SetModel(nullptr);
+         SetText("EditT2EOffset", "-6300");  // the first byte is awaited 100 ms
+       },
+       nullptr, true, true},
+      {"unknown location id",
+       [this] { Control<QComboBox>("ComboBoxComPort").setEditText("0x00000123"); },
+       "ECommError 8 0000048F", false, false},
+      {"latency refused",
+       [this] {
+         sim::Faults faults;
+         faults.latencyStatus = plat::ftdi::kIoError;
+         simulation.Ftdi().SetFaults(faults);
+       },
+       "0000001F, Error setting latency, 4", false, true},
+      {"offset not a number", [this] { SetText("EditT2EOffset", "abc"); },
+       "'abc' is not a valid integer value", true, false},
+      {"tester address not a number", [this] { SetText("MaskEditTesterAddress2000", "0xzz"); },
+       "'0xzz' is not a valid integer value", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    simulation.Ftdi().Reset();
+    simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>());
+    Open();
+    c.spoil();
+    uitest::MessageBoxRecorder shown;
+    const size_t before = Log().size();
+    Click("ButtonStartComm2000");
+    ASSERT_TRUE(AwaitIdle());
+    ExpectIdle();
+    const Lines log = Log();
+    const Lines lines(log.begin() + before, log.end());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "COM Port opened"), c.portOpened ? 1 : 0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "No communication"), c.noCommunication);
+    ASSERT_EQ(shown.Boxes().size(), c.shown ? 1u : 0u);
+    if (c.shown) {
+      EXPECT_EQ(shown.Boxes()[0].text, c.shown);
+    }
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Thread object freed"), 1);
+
+    // The next start with good settings connects.
+    Open();
+    simulation.Ftdi().SetFaults({});
+    simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>());
+    Click("ButtonStartComm2000");
+    EXPECT_EQ(Control<QLabel>("LabelKeyWord").text(), "8FEF");
+    Click("ButtonStopComm2000");
+    ASSERT_TRUE(AwaitIdle());
+  }
+}
+
+// An ECU that falls silent ends the connection through the worker; closing the window while
+// connected stops the connection before anything the worker uses goes.
+TEST_F(Kwp2000Window, EcuFallingSilentEndsTheConnectionAndClosingStopsIt) {
+  simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>());
+  Open();
+  SetText("EditT2EOffset", "-6300");  // each keep-alive answer is awaited 100 ms
+  Click("ButtonStartComm2000");
+  ASSERT_NE(form->CommThread(), nullptr);
+  ASSERT_TRUE(sim::WithKwp2000Ecu(simulation.Bus(),
+                                  [](sim::Kwp2000Ecu& ecu) { ecu.Model().InjectSilence(1000); }));
+  ASSERT_TRUE(AwaitIdle());
+  ExpectIdle();
+  EXPECT_TRUE(Logged("Thread terminated, COM port closed"));
+  EXPECT_TRUE(Sent({0x01, 0x3E, 0x3F}));
+
+  simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>());
+  Click("ButtonStartComm2000");
+  ASSERT_NE(form->CommThread(), nullptr);
+  form->close();
+  EXPECT_EQ(form->CommThread(), nullptr);
+  EXPECT_FALSE(simulation.Ftdi().State().open);
+  EXPECT_TRUE(Sent({0x01, 0x82, 0x83}));
+
+  // Deleting the window while connected does the same.
+  Open();
+  simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>());
+  Click("ButtonStartComm2000");
+  ASSERT_NE(form->CommThread(), nullptr);
+  form.reset();
+  EXPECT_FALSE(simulation.Ftdi().State().open);
+}
+
 }  // namespace
