@@ -6,6 +6,9 @@
 #include <QLineEdit>
 
 #include "engine/Kwp2000Protocol2.h"
+#include "kwp2000/Kwp2000Decoding.h"
+#include "kwp2000/Kwp2000Definitions.h"
+#include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
 #include "tester/RadioGroup.h"
 #include "ui/ExceptionDisplay.h"
@@ -21,7 +24,7 @@ TQuobrixKWP2000Form::TQuobrixKWP2000Form(tester::TVersionLookup versionLookup, Q
     : TesterForm(TTesterProgram::Kwp2000Prof, std::move(versionLookup), parent) {
   BuildWindow(WindowControls(), kCaption);  // 1
   FindControls();
-  BindHandlers();
+  BindSharedHandlers();
   UseDecimalPoint();    // 2
   SizeRealtimeGraph();  // 3
   SetDirectories();     // 4
@@ -34,7 +37,7 @@ TQuobrixKWP2000Form::TQuobrixKWP2000Form(tester::TVersionLookup versionLookup, Q
   CreateDtcDestination();                                 // 12
   FDtcDestination->AddStringsTarget(*ListBoxDTCGroup14);  // 13
   FDtcDestination->AddStringsTarget(*ListBoxDTCGroup17);
-  // 14: the definition lists start empty.
+  CreateDefinitionsAndDecoding();           // 11 to 14: the definition lists, empty
   FillDefFileList(kDefaultDefinitionFile);  // 15
   // 16: an error in the definition file is shown, and the window opens all the same.
   auto load = [this] { ButtonLoadDefClick(); };
@@ -53,6 +56,7 @@ TQuobrixKWP2000Form::~TQuobrixKWP2000Form() {
   ReleaseEvents();        // 4
   ReleaseDestinations();  // 5
   ReleaseQueues();        // 6
+  FDefinitions.reset();   // 7 to 11: the descriptions and every definition list
 }
 
 void TQuobrixKWP2000Form::FindControls() {
@@ -64,21 +68,21 @@ void TQuobrixKWP2000Form::FindControls() {
   RadioGroupAddressMode = &FControls.Get<tester::RadioGroup>("RadioGroupAddressMode");
   RadioGroupHeaderType = &FControls.Get<tester::RadioGroup>("RadioGroupHeaderType");
   RadioGroupLengthInfo = &FControls.Get<tester::RadioGroup>("RadioGroupLengthInfo");
+  ListBoxDTCStatus18 = &FControls.Get<ui::ListBox>("ListBoxDTCStatus18");
+  ListBoxDTCGroup18 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup18");
   ListBoxDTCGroup14 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup14");
   ListBoxDTCGroup17 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup17");
 }
 
-void TQuobrixKWP2000Form::BindHandlers() {
-  OnClick("ButtonStartComm2000", [this] { StartComm2000(); });
-  OnClick("ButtonStopComm2000", [this] { StopComm2000(); });
-  OnClick("ButtonStopAll", [this] { ButtonStopAllClick(); });
-  OnClick("ButtonFTDIinfo", [this] { ButtonFTDIinfoClick(); });
-}
-
-void TQuobrixKWP2000Form::ButtonLoadDefClick() {
-  // The definition-file reader is wired here.
-}
-
-void TQuobrixKWP2000Form::NewDataEvent2000() {
-  // The response decoder is wired here.
+void TQuobrixKWP2000Form::CreateDefinitionsAndDecoding() {
+  auto definitions = std::make_unique<TKwp2000Definitions>(
+      DefinitionControls(),
+      TKwp2000DtcControls{*ListBoxDTCStatus18, *ListBoxDTCGroup18, *ListBoxDTCGroup14,
+                          *ListBoxDTCGroup17},
+      FDefDir);
+  UseDecoding(std::make_unique<TKwp2000DecodingRules>(
+      FDtcDestination.get(),
+      std::vector<TGroupListRefill>{{ListBoxDTCGroup14, &definitions->DtcGroups14()},
+                                    {ListBoxDTCGroup17, &definitions->DtcGroups17()}}));
+  UseDefinitions(std::move(definitions));
 }

@@ -33,15 +33,10 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
                                QWidget* parent = nullptr);
   ~TQuobrixKWP2000Form() override;
 
-  // Definition files.
-  void ButtonLoadDefClick();
-
- protected:
-  void NewDataEvent2000() override;
-
  private:
   void FindControls();
-  void BindHandlers();
+  // The definitions with the trouble-code lists and the decoding that refills them.
+  void CreateDefinitionsAndDecoding();
 
   // Connection.
   void ResetKeyByteDisplay() override;
@@ -60,6 +55,8 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
   tester::RadioGroup* RadioGroupAddressMode = nullptr;
   tester::RadioGroup* RadioGroupHeaderType = nullptr;
   tester::RadioGroup* RadioGroupLengthInfo = nullptr;
+  ui::ListBox* ListBoxDTCStatus18 = nullptr;
+  ui::ListBox* ListBoxDTCGroup18 = nullptr;
   ui::ListBox* ListBoxDTCGroup14 = nullptr;
   ui::ListBox* ListBoxDTCGroup17 = nullptr;
 };

@@ -22,8 +22,10 @@
 #include "measurement/DataDestination.h"
 #include "measurement/DisplayThread.h"
 #include "platform/Dispatcher.h"
+#include "tester/ControlSettings.h"
 #include "tester/DefinitionFileList.h"
 #include "tester/GridColumns.h"
+#include "tester/ResultDecoder.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/Chart.h"
 #include "ui/ExceptionDisplay.h"
@@ -87,6 +89,10 @@ void TesterForm::BuildWindow(const ControlTable& table, const std::string& capti
   StringGrid4 = &FControls.Get<ui::StringGrid>("StringGrid4");
   Chart1 = &FControls.Get<ui::Chart>("Chart1");
   ListBoxItemsChart1 = &FControls.Get<ui::ListBox>("ListBoxItemsChart1");
+  ListBoxReadAll = &FControls.Get<ui::ListBox>("ListBoxReadAll");
+  ListBoxItemsReadAll = &FControls.Get<ui::ListBox>("ListBoxItemsReadAll");
+  ListBoxReadSel = &FControls.Get<ui::ListBox>("ListBoxReadSel");
+  ListBoxItemsAll = &FControls.Get<ui::ListBox>("ListBoxItemsAll");
 }
 
 void TesterForm::UseDecimalPoint() {
@@ -166,6 +172,15 @@ void TesterForm::RefillPortList() {
 void TesterForm::CreateQueues() {
   FResponseList = std::make_unique<TCommThreadList>();
   FRequestList = std::make_unique<TCommThreadList>();
+}
+
+void TesterForm::BindSharedHandlers() {
+  OnClick("ButtonStartComm2000", [this] { StartComm2000(); });
+  OnClick("ButtonStopComm2000", [this] { StopComm2000(); });
+  OnClick("ButtonStopAll", [this] { ButtonStopAllClick(); });
+  OnClick("BitBtn1", [this] { ButtonFindFileClick(); });
+  OnClick("ButtonFTDIinfo", [this] { ButtonFTDIinfoClick(); });
+  BindDefFileList();
 }
 
 void TesterForm::EndConnection() {

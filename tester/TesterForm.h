@@ -19,6 +19,7 @@
 #include "engine/Iso9141Thread2.h"
 #include "platform/Event.h"
 #include "tester/ControlTable.h"
+#include "tester/Definitions.h"
 #include "tester/VersionInformation.h"
 
 class QComboBox;
@@ -27,9 +28,12 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class TCommThreadList;
+class TControlSettings;
 class TDataDestination;
+class TDecodingRules;
 class TDisplayThread;
 class TKwpProtocol;
+class TResultDecoder;
 class TSequenceList;
 
 namespace ui {
@@ -52,6 +56,16 @@ class TesterForm : public QMainWindow {
   void ButtonStopAllClick();
   // Called by the worker, in the main thread, when it has ended.
   void ThreadTerminated(TIso9141Thread* sender);
+
+  // Definition files.
+  void ButtonLoadDefClick();
+  void ButtonFindFileClick();
+  void DefFileListChange();
+  // Enter loads the file named in the list's edit field; other keys do nothing here.
+  void DefFileListOnKeyDown(int key);
+
+  // Handles the results the worker queued; the display thread calls it in the main thread.
+  void NewDataEvent2000();
 
   // Version and device information.
   void ShowVersionInfo();
@@ -85,6 +99,12 @@ class TesterForm : public QMainWindow {
   void ClearActiveControl();
   void RefillPortList();
   void CreateQueues();
+  // The controls a definition load fills, for the program's definitions.
+  TDefinitionControls DefinitionControls();
+  void UseDefinitions(std::unique_ptr<TDefinitions> definitions);
+  void UseDecoding(std::unique_ptr<TDecodingRules> rules);
+  // Binds the handlers both programs have: connection, definition files, device information.
+  void BindSharedHandlers();
 
   // Teardown steps. EndConnection comes first: it stops a running connection and serves the
   // main thread until the worker has ended, so nothing the worker uses is freed under it.
@@ -103,8 +123,6 @@ class TesterForm : public QMainWindow {
   virtual void ConfigureProtocol() = 0;
   virtual void BeforeStartCommunication() {}
   virtual void ShowStartResult(bool started, const TSmallIntArray& keyBytes) = 0;
-  // Handles the results the worker queued; the display thread calls it in the main thread.
-  virtual void NewDataEvent2000() = 0;
 
   // Binds a button's click to a handler; an error the handler raises is shown, not passed on.
   void OnClick(std::string_view buttonName, std::function<void()> handler);
@@ -131,6 +149,10 @@ class TesterForm : public QMainWindow {
   ui::StringGrid* StringGrid4 = nullptr;
   ui::Chart* Chart1 = nullptr;
   ui::ListBox* ListBoxItemsChart1 = nullptr;
+  ui::ListBox* ListBoxReadAll = nullptr;
+  ui::ListBox* ListBoxItemsReadAll = nullptr;
+  ui::ListBox* ListBoxReadSel = nullptr;
+  ui::ListBox* ListBoxItemsAll = nullptr;
 
   const TTesterProgram FProgram;
   const TVersionLookup FVersionLookup;
@@ -150,10 +172,16 @@ class TesterForm : public QMainWindow {
   std::unique_ptr<TDataDestination> FRealtimeDestination;
   std::unique_ptr<TDataDestination> FIdentDestination;
   std::unique_ptr<TDataDestination> FDtcDestination;
+  std::unique_ptr<TControlSettings> FSettings;
+  std::unique_ptr<TDefinitions> FDefinitions;
+  std::unique_ptr<TDecodingRules> FDecodingRules;
+  std::unique_ptr<TResultDecoder> FDecoder;
   // Declared after what its handler uses, so it is stopped before those go.
   std::unique_ptr<TDisplayThread> FDisplayThread;
 
  private:
+  // The definition-file list loads the file the user picks or types.
+  void BindDefFileList();
   // Steps 5 to 17 of a start.
   void OpenAndStart();
   // A start that failed before its worker ran frees the worker (and with it the port) and the

@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <chrono>
 #include <clocale>
 #include <filesystem>
@@ -26,6 +30,7 @@
 #include "tester/RadioGroup.h"
 #include "tests/ui/QtTestEnvironment.h"
 #include "ui/ActivityLogMemo.h"
+#include "ui/ListBox.h"
 #include "ui/StatusBar.h"
 #include "ui/StringGrid.h"
 
@@ -233,9 +238,13 @@ std::string StateOf(QWidget& control, QWidget& container) {
   return control.isEnabled() ? "" : "disabled";
 }
 
+// The default definition file stops at an error: it is shown, and the window opens all the same.
 TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
-  for (const char* name : {"QuobrixKWP2000.def", "a.def", "B.DEF", "notes.txt"})
+  for (const char* name : {"a.def", "B.DEF", "notes.txt"})
     std::ofstream(directory.Path() + "Def/" + name);
+  std::ofstream(directory.Path() + "Def/QuobrixKWP2000.def")
+      << "RDBLI_2000 0x21 1 Group 1 Speed 1 0x01;\n#list Colours;\nREI_2000 0x1A 0x90 Id 1 V 1 "
+         "0x61;\n";
   // Numbers use a point whatever the system's locale.
   std::setlocale(LC_ALL, "de_DE.utf8");
   QLocale::setDefault(QLocale(QLocale::German));
@@ -276,7 +285,12 @@ TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
   EXPECT_EQ(files.itemText(0).toStdString(), def + "QuobrixKWP2000.def");
   const Lines log = Log();
   const auto listing = std::find(log.begin(), log.end(), "Directory listing of " + def + "*.def");
-  ASSERT_EQ(log.end() - listing, 4);
+  ASSERT_EQ(Lines(listing + 4, log.end()),
+            (Lines{"File read: " + def + "QuobrixKWP2000.def", "RDBLI_2000 : Group"}));
+  ASSERT_EQ(boxes.Boxes().size(), 1u);
+  EXPECT_EQ(boxes.Boxes()[0].text, "List index out of bounds (2)");
+  EXPECT_EQ(Control<ui::ListBox>("ListBoxReadAll").Count(), 1);
+  EXPECT_EQ(Control<ui::ListBox>("ListBoxItemsReadAll").Count(), 1);
   std::set<std::string> listed, offered;
   for (int i = 1; i <= 3; ++i) {
     listed.insert(listing[i]);
@@ -485,6 +499,12 @@ TEST_P(Kwp2000Connection, ConnectsWithTheChosenInitHeaderAndLengthAndStops) {
   Click("ButtonStopAll");
   ASSERT_TRUE(AwaitIdle());
   EXPECT_TRUE(Sent(c.stopRequest));
+  // The answers were decoded into the log.
+  if (!c.startRequest.empty()) {
+    EXPECT_TRUE(Logged(std::string("Start communication rcvd, keybytes : ") + keyByte1 + " 8F "));
+  }
+  EXPECT_TRUE(Logged("Send: Stop communication"));
+  EXPECT_TRUE(Logged("Communication stopped"));
   ExpectIdle();
   EXPECT_TRUE(boxes.Boxes().empty());
 }
@@ -651,6 +671,52 @@ TEST_F(Kwp2000Window, EcuFallingSilentEndsTheConnectionAndClosingStopsIt) {
   ASSERT_NE(form->CommThread(), nullptr);
   form.reset();
   EXPECT_FALSE(simulation.Ftdi().State().open);
+}
+
+// The file picked in the list, typed and entered, or chosen in the open dialog is loaded; a
+// load empties the selection and fills the group, item and identification lists afresh.
+TEST_F(Kwp2000Window, DefinitionFilesPickedTypedOrChosenAreLoaded) {
+  const std::string def = directory.Path() + "Def/";
+  std::ofstream(def + "one.def") << "RDBLI_2000 0x21 1 One 2 Speed 1 0x01 Rpm 1 0x01;\n"
+                                    "REI_2000 0x1A 0x90 Ident 1 Vin 1 0x61;\n";
+  std::ofstream(def + "two.def") << "RDBLI_2000 0x21 2 Two 1 Load 1 0x01;\n";
+  Open();
+  auto& files = Control<QComboBox>("ComboBoxDefFileList");
+  auto& groups = Control<ui::ListBox>("ListBoxReadAll");
+  auto& items = Control<ui::ListBox>("ListBoxItemsReadAll");
+  auto& selection = Control<ui::ListBox>("ListBoxReadSel");
+  auto& ident = Control<ui::StringGrid>("StringGrid2");
+  auto loaded = [&](const std::string& group, int itemCount) {
+    return groups.Count() == 1 && groups.Text(0) == group && items.Count() == itemCount &&
+           selection.Count() == 0;
+  };
+
+  files.setCurrentIndex(files.findText(QString::fromStdString(def + "one.def")));
+  selection.AddObject("left from before", 0);
+  emit files.activated(files.currentIndex());
+  EXPECT_TRUE(loaded("One", 2));
+  EXPECT_EQ(ident.Cell(0, 0), "Vin");
+
+  files.setEditText(QString::fromStdString(def + "two.def"));
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(files.lineEdit(), &enter);
+  EXPECT_TRUE(loaded("Two", 1));
+  EXPECT_EQ(ident.RowCount(), 1);
+  EXPECT_EQ(ident.Cell(0, 0), "");
+
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(QString::fromStdString(def + "one.def"));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const int listed = files.count();
+  Click("BitBtn1");
+  ASSERT_EQ(files.count(), listed + 1);
+  EXPECT_EQ(files.currentIndex(), listed);
+  EXPECT_EQ(files.currentText().toStdString(), def + "one.def");
+  EXPECT_TRUE(loaded("One", 2));
+  EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 }  // namespace
