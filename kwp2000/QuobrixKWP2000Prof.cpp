@@ -8,7 +8,8 @@
 
 int main(int argc, char** argv) {
   ui::Application application(argc, argv);
-  application.setApplicationDisplayName("QuobrixKWP2000");
+  // The title of the exception display's message boxes.
+  application.setApplicationName("QuobrixKWP2000");
   sim::SelectFtdiFromEnvironment();
   try {
     TQuobrixKWP2000Form form;

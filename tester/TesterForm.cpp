@@ -26,6 +26,7 @@
 #include "tester/DefinitionFileList.h"
 #include "tester/GridColumns.h"
 #include "tester/ResultDecoder.h"
+#include "tester/WidgetSettings.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/Chart.h"
 #include "ui/ExceptionDisplay.h"
@@ -61,6 +62,7 @@ void TesterForm::BuildWindow(const ControlTable& table, const std::string& capti
   column->addWidget(PageControl1, 1);
   setCentralWidget(central);
   FControls = BuildControls(table, *topRow, *PageControl1);
+  FSettings = std::make_unique<WidgetSettings>(FControls);
   for (int i = 0; i < PageControl1->count(); ++i)
     if (PageControl1->tabText(i) == kShownAtStart) PageControl1->setCurrentIndex(i);
 

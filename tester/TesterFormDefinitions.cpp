@@ -7,7 +7,6 @@
 #include "engine/Sequence.h"
 #include "measurement/DataDestination.h"
 #include "tester/TesterForm.h"
-#include "tester/WidgetSettings.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/ExceptionDisplay.h"
 #include "ui/ListBox.h"
@@ -38,7 +37,6 @@ class KeyDownFilter final : public QObject {
 }  // namespace
 
 TDefinitionControls TesterForm::DefinitionControls() {
-  if (!FSettings) FSettings = std::make_unique<WidgetSettings>(FControls);
   return {*ListBoxReadAll, *ListBoxItemsReadAll, *ListBoxReadSel, *ListBoxItemsAll,
           *StringGrid2,    *FSettings,           *Memo1};
 }

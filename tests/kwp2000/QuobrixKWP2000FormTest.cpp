@@ -597,7 +597,7 @@ TEST_F(Kwp2000Window, FailedStartsReturnToIdleAndTheNextStartConnects) {
 }
 
 // An ECU that falls silent ends the connection through the worker; closing the window while
-// connected stops the connection before anything the worker uses goes.
+// connected, or while it connects, stops the connection before anything the worker uses goes.
 TEST_F(Kwp2000Window, EcuFallingSilentEndsTheConnectionAndClosingStopsIt) {
   simulation.Bus().SetModel(std::make_unique<sim::Kwp2000Ecu>());
   Open();
@@ -618,6 +618,13 @@ TEST_F(Kwp2000Window, EcuFallingSilentEndsTheConnectionAndClosingStopsIt) {
   EXPECT_EQ(form->CommThread(), nullptr);
   EXPECT_FALSE(simulation.Ftdi().State().open);
   EXPECT_TRUE(Sent({0x01, 0x82, 0x83}));
+
+  // Closing while the start waits for the ECU closes the window once the start is done.
+  Open();
+  QTimer::singleShot(20, [this] { form->close(); });
+  Click("ButtonStartComm2000");
+  EXPECT_TRUE(ServeUntil([this] { return form->CommThread() == nullptr; }, 5000));
+  EXPECT_FALSE(simulation.Ftdi().State().open);
 
   // Deleting the window while connected does the same.
   Open();
