@@ -186,7 +186,7 @@ void PackTopLeft(Grid& grid) {
 
 void Place(Grid& grid, QWidget* frame, const ControlSpec& spec) {
   const Cell& cell = spec.cell;
-  const Qt::Alignment alignment = AlignmentOf(spec.kind);
+  const Qt::Alignment alignment = spec.alignment ? spec.alignment : AlignmentOf(spec.kind);
   grid.layout->addWidget(frame, cell.row, cell.column, cell.rowSpan, cell.columnSpan, alignment);
   // A hidden control takes no room, so it takes no share of the spare room either.
   if (Expands(spec.kind) && !spec.hidden) {

@@ -81,6 +81,7 @@ struct ControlSpec {
   std::string label{};      // caption shown above the control
   std::string labelName{};  // object name of that caption
   Cell cell{};
+  Qt::Alignment alignment{};  // in the cell; none: the kind's usual place
 };
 
 using ControlTable = std::vector<ControlSpec>;
