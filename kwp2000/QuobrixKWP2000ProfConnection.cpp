@@ -49,6 +49,11 @@ void TQuobrixKWP2000Form::ResetKeyByteDisplay() {
   LabelKeyWordDec->setText(kNoKeyWord);
 }
 
+std::unique_ptr<TIso9141Thread> TQuobrixKWP2000Form::CreateWorker() {
+  return std::make_unique<TIso9141Thread>(Memo1, FRequestList.get(), FResponseList.get(), FBaseDir,
+                                          TTesterProgram::Kwp2000Prof);
+}
+
 std::unique_ptr<TKwpProtocol> TQuobrixKWP2000Form::CreateProtocol(TIso9141Thread& worker) {
   return std::make_unique<TKwp2000Protocol>(&worker, Memo1);
 }

@@ -21,7 +21,7 @@ tester::TVersionStrings TQuobrixKWP2000Form::CompiledVersion() {
 }
 
 TQuobrixKWP2000Form::TQuobrixKWP2000Form(tester::TVersionLookup versionLookup, QWidget* parent)
-    : TesterForm(TTesterProgram::Kwp2000Prof, std::move(versionLookup), parent) {
+    : TesterForm(std::move(versionLookup), parent) {
   BuildWindow(WindowControls(), kCaption);  // 1
   FindControls();
   BindSharedHandlers();

@@ -40,6 +40,7 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
 
   // Connection.
   void ResetKeyByteDisplay() override;
+  std::unique_ptr<TIso9141Thread> CreateWorker() override;
   std::unique_ptr<TKwpProtocol> CreateProtocol(TIso9141Thread& worker) override;
   uint8_t ProtocolType() const override { return 2; }
   void ConfigureProtocol() override;

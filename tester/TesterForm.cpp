@@ -46,8 +46,8 @@ constexpr int kChartListHeight = 313;
 constexpr const char* kShownAtStart = "Identification";
 }  // namespace
 
-TesterForm::TesterForm(TTesterProgram program, TVersionLookup versionLookup, QWidget* parent)
-    : QMainWindow(parent), FProgram(program), FVersionLookup(std::move(versionLookup)) {}
+TesterForm::TesterForm(TVersionLookup versionLookup, QWidget* parent)
+    : QMainWindow(parent), FVersionLookup(std::move(versionLookup)) {}
 
 TesterForm::~TesterForm() = default;
 

@@ -77,7 +77,7 @@ class TesterForm : public QMainWindow {
   bool KeyPreview() const { return FKeyPreview; }
 
  protected:
-  TesterForm(TTesterProgram program, TVersionLookup versionLookup, QWidget* parent);
+  TesterForm(TVersionLookup versionLookup, QWidget* parent);
 
   // Construction steps, in the order a program usually runs them.
   // The window and its controls: caption, 1024 x 768 centred, the tabs with "Identification"
@@ -117,6 +117,8 @@ class TesterForm : public QMainWindow {
 
   // The program's part of a connection start.
   virtual void ResetKeyByteDisplay() = 0;
+  // The program's worker on the window's activity log, queues and base directory.
+  virtual std::unique_ptr<TIso9141Thread> CreateWorker() = 0;
   virtual std::unique_ptr<TKwpProtocol> CreateProtocol(TIso9141Thread& worker) = 0;
   virtual uint8_t ProtocolType() const = 0;
   // Settings from the controls; a field that is not a number raises the conversion error.
@@ -154,7 +156,6 @@ class TesterForm : public QMainWindow {
   ui::ListBox* ListBoxReadSel = nullptr;
   ui::ListBox* ListBoxItemsAll = nullptr;
 
-  const TTesterProgram FProgram;
   const TVersionLookup FVersionLookup;
   tester::Controls FControls;
   std::unique_ptr<TCommThreadList> FResponseList;

@@ -44,10 +44,8 @@ void TesterForm::StartComm2000() {
 
 void TesterForm::OpenAndStart() {
   FConnectionEnded.Reset();
-  // Owned here until it runs; from then on it frees itself when it ends.
-  FCommThread = std::make_unique<TIso9141Thread>(Memo1, FRequestList.get(), FResponseList.get(),
-                                                 FBaseDir, FProgram)
-                    .release();
+  // A worker that ran frees itself when it ends; one that never ran is freed by AbandonStart.
+  FCommThread = CreateWorker().release();
   FCommThread->OpenPort(ComboBoxComPort->currentText().toStdString(), CheckBoxSetDTR->isChecked());
   if (!FCommThread->CommPort()->IsOpen()) {
     // The port has shown why (latency or USB settings refused).
