@@ -151,21 +151,21 @@ const ControlRow kControls[] = {
     {"Connect", "RadioInit2000", "Init Type: fast init|5 baud init #0", 0, ""},
     {"Connect", "RadioGroupLengthInfo",
      "Length Information: Auto|Length in formatbyte|Additional lengthbyte #0", 0, ""},
-    {"Connect", "MaskEditTesterAddress2000", "0xf1", 0, ""},
-    {"Connect", "MaskEditEcuAddress2000", "0x10", 0, ""},
-    {"Connect", "MaskEditP2min", "0x00", 0, ""},
-    {"Connect", "MaskEditP2max", "0x0a", 0, ""},
-    {"Connect", "MaskEditP3min", "0x14", 0, ""},
-    {"Connect", "MaskEditP3max", "0x14", 0, ""},
-    {"Connect", "MaskEditP4min", "0x00", 0, ""},
+    {"Connect", "MaskEditTesterAddress2000", "0xf1 \\0\\xNN;_", 0, ""},
+    {"Connect", "MaskEditEcuAddress2000", "0x10 \\0\\xNN;_", 0, ""},
+    {"Connect", "MaskEditP2min", "0x00 \\0\\xNN;_", 0, ""},
+    {"Connect", "MaskEditP2max", "0x0a \\0\\xNN;_", 0, ""},
+    {"Connect", "MaskEditP3min", "0x14 \\0\\xNN;_", 0, ""},
+    {"Connect", "MaskEditP3max", "0x14 \\0\\xNN;_", 0, ""},
+    {"Connect", "MaskEditP4min", "0x00 \\0\\xNN;_", 0, ""},
     {"Connect", "ButtonReadTiming", "Read Timing", 6, ""},
     {"Connect", "ButtonSetTiming", "Set Timing", 7, ""},
     {"Connect", "LabelKeyWord", "----", 0, ""},
     {"Connect", "LabelKeyWordDec", "----", 0, ""},
     {"Connect", "EditT2EOffset", "250", 0, ""},
     {"Connect", "ButtonMode2000", "Set Mode", 3, "hidden"},
-    {"Connect", "MaskEditMode2000", "0x86", 0, "hidden"},
-    {"Connect", "MaskEditModeBaud2000", "0x00", 0, "hidden"},
+    {"Connect", "MaskEditMode2000", "0x86 \\0\\xNN;_", 0, "hidden"},
+    {"Connect", "MaskEditModeBaud2000", "0x00 \\0\\xNN;_", 0, "hidden"},
     {"Connect", "CheckBoxMode", "Send Baud byte [ ]", 0, "hidden"},
     {"Identification", "ButtonIDnew", "Read ECU Identification", 1, ""},
     {"Diagnose", "ButtonReadDTCByStatusNew", "Read DTC by Status", 1000, ""},
@@ -191,20 +191,20 @@ const ControlRow kControls[] = {
     {"Realtime Graph", "ListBoxItemsChart2", "", 0, "hidden"},
     {"Realtime Graph", "ListBoxItemsChart3", "", 0, "hidden"},
     {"Misc and Debug", "ButtonEcuReset", "ECU Reset", 5, ""},
-    {"Misc and Debug", "MaskEditResetMode", "0x01", 0, ""},
+    {"Misc and Debug", "MaskEditResetMode", "0x01 \\0\\xNN;_", 0, ""},
     {"Misc and Debug", "ButtonReadDBLID", "Read Data LI 21", 2, ""},
-    {"Misc and Debug", "MaskEditRDBLI", "0x00", 0, ""},
+    {"Misc and Debug", "MaskEditRDBLI", "0x00 \\0\\xNN;_", 0, ""},
     {"Misc and Debug", "ButtonReadDBCID", "Read Data CI 22", 10, ""},
-    {"Misc and Debug", "MaskEditRDBCI", "0x0000", 0, ""},
+    {"Misc and Debug", "MaskEditRDBCI", "0x0000 \\0\\xNNNN;_", 0, ""},
     {"Misc and Debug", "ButtonIOCtrlLI", "In Out Ctrl LI 30", 30, ""},
-    {"Misc and Debug", "MaskEditIOCLI_LI", "0x00", 0, ""},
-    {"Misc and Debug", "MaskEditIOCLI_CP", "0x04", 0, "disabled"},
+    {"Misc and Debug", "MaskEditIOCLI_LI", "0x00 \\0\\xNN;_", 0, ""},
+    {"Misc and Debug", "MaskEditIOCLI_CP", "0x04 \\0\\xNN;_", 0, "disabled"},
     {"Misc and Debug", "ButtonReadTiming2", "Read Timing", 6, ""},
     {"Misc and Debug", "ButtonReadTimingLimits", "Read Timing Limits", 8, ""},
     {"Misc and Debug", "ButtonWriteByteLocID", "Write Byte LI", 20, "hidden"},
-    {"Misc and Debug", "MaskEditByteLI", "0x00", 0, "hidden"},
+    {"Misc and Debug", "MaskEditByteLI", "0x00 \\0\\xNN;_", 0, "hidden"},
     {"Misc and Debug", "ButtonWriteWordLocID", "Write Word LI", 21, "hidden"},
-    {"Misc and Debug", "MaskEditWordLI", "0x0000", 0, "hidden"},
+    {"Misc and Debug", "MaskEditWordLI", "0x0000 \\0\\xNNNN;_", 0, "hidden"},
     {"Misc and Debug", "ButtonFTDIinfo", "FTDI info", 0, ""},
     {"About", "StaticText1", "Quobrix", 0, ""},
     {"About", "StaticText2", "KWP2000", 0, ""},
@@ -220,7 +220,10 @@ std::string Shows(QWidget& control) {
   if (auto* box = dynamic_cast<QCheckBox*>(&control))
     return box->text().toStdString() + (box->isChecked() ? " [x]" : " [ ]");
   if (auto* button = dynamic_cast<QAbstractButton*>(&control)) return button->text().toStdString();
-  if (auto* edit = dynamic_cast<QLineEdit*>(&control)) return edit->text().toStdString();
+  if (auto* edit = dynamic_cast<QLineEdit*>(&control)) {
+    const std::string mask = edit->inputMask().toStdString();
+    return edit->text().toStdString() + (mask.empty() ? "" : " " + mask);
+  }
   if (auto* label = dynamic_cast<QLabel*>(&control)) return label->text().toStdString();
   return "";
 }
