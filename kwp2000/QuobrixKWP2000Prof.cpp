@@ -1,5 +1,5 @@
 // The program entry of QuobrixKWP2000Prof. With QUOBRIX_FTDI=sim it runs on the simulated
-// interface.
+// interface with the simulated engine ECU behind it.
 #include "kwp2000/QuobrixKWP2000ProfMain.h"
 #include "platform/Exceptions.h"
 #include "sim/SimulatedFtdi.h"
@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   ui::Application application(argc, argv);
   // The title of the exception display's message boxes.
   application.setApplicationName("QuobrixKWP2000");
-  sim::SelectFtdiFromEnvironment();
+  sim::SelectFtdiFromEnvironment(sim::EcuKind::Kwp2000);
   try {
     TQuobrixKWP2000Form form;
     form.show();

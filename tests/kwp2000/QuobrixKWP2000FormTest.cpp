@@ -26,6 +26,7 @@
 
 #include "kwp2000/QuobrixKWP2000ProfMain.h"
 #include "sim/Kwp2000Ecu.h"
+#include "sim/Kwp2000EngineEcu.h"
 #include "sim/SimulatedFtdi.h"
 #include "tester/RadioGroup.h"
 #include "tests/ui/QtTestEnvironment.h"
@@ -682,6 +683,38 @@ TEST_F(Kwp2000Window, DefinitionFilesPickedTypedOrChosenAreLoaded) {
   EXPECT_EQ(files.currentText().toStdString(), def + "one.def");
   EXPECT_TRUE(loaded("One", 2));
   EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+// What a user sees first: the shipped definition file for the simulated engine ECU loads
+// without an error, sets the Connect tab, and the window connects to that ECU.
+TEST_F(Kwp2000Window, ShippedDefinitionFileConnectsToTheSimulatedEngine) {
+  fs::copy_file(fs::path(QUOBRIX_SOURCE_DIR) / "Def" / "QuobrixKWP2000.def",
+                directory.Path() + "Def/QuobrixKWP2000.def");
+  simulation.Bus().SetModel(
+      std::make_unique<sim::Kwp2000Ecu>(sim::Kwp2000EcuConfig{}, sim::Kwp2000EngineData()));
+  Open();
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_GE(Control<ui::ListBox>("ListBoxReadAll").Count(), 4);
+  EXPECT_GT(Control<ui::ListBox>("ListBoxDTCGroup17").Count(), 0);
+  EXPECT_TRUE(Control<QCheckBox>("CheckBoxSetDTR").isChecked());
+
+  Click("ButtonStartComm2000");
+  ASSERT_NE(form->CommThread(), nullptr);
+  EXPECT_EQ(Control<QLabel>("LabelKeyWord").text(), "8FEF");
+  EXPECT_TRUE(
+      ServeUntil([this] { return Logged("Start communication rcvd, keybytes : EF 8F "); }, 2000));
+  form->show();
+  auto& pages = Control<QTabWidget>("PageControl1");
+  for (int i : {0, 3, 5}) {
+    pages.setCurrentIndex(i);
+    QCoreApplication::processEvents();
+    const std::string file = std::string(QUOBRIX_TEST_OUTPUT_DIR) + "/kwp2000-connected-tab-" +
+                             std::to_string(i + 1) + ".png";
+    EXPECT_TRUE(form->grab().save(QString::fromStdString(file)));
+  }
+  Click("ButtonStopComm2000");
+  ASSERT_TRUE(AwaitIdle());
+  EXPECT_TRUE(Logged("Communication stopped"));
 }
 
 }  // namespace
