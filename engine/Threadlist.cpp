@@ -1,5 +1,7 @@
 #include "engine/Threadlist.h"
 
+#include "engine/Sequence.h"
+
 int TCommThreadList::Count() const {
   std::lock_guard lock(mutex_);
   return static_cast<int>(items_.size());
@@ -21,4 +23,9 @@ void TCommThreadList::Push(TSequenceObject* item) {
 void TCommThreadList::Clear() {
   std::lock_guard lock(mutex_);
   items_.clear();
+}
+
+void TCommThreadList::DeleteAll() {
+  while (TSequenceObject* item = PopFirst())
+    delete item;
 }

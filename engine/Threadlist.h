@@ -15,6 +15,8 @@ class TCommThreadList {
   void Push(TSequenceObject* item);
   // Removes every item without deleting any.
   void Clear();
+  // Removes and deletes every item: for the owner of what nobody took.
+  void DeleteAll();
 
  private:
   mutable std::mutex mutex_;

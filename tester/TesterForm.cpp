@@ -219,6 +219,9 @@ void TesterForm::ReleaseDestinations() {
 }
 
 void TesterForm::ReleaseQueues() {
+  // Results the worker queued after the window stopped taking them go with the queues.
+  FResponseList->DeleteAll();
+  FRequestList->DeleteAll();
   FResponseList.reset();
   FRequestList.reset();
 }

@@ -11,6 +11,7 @@
 #include "engine/Serialcomm2ftdi.h"
 #include "engine/Threadlist.h"
 #include "measurement/DataDestination.h"
+#include "tester/ResultDecoder.h"
 #include "platform/Conversions.h"
 #include "tester/TesterForm.h"
 #include "ui/ActivityLogMemo.h"
@@ -29,8 +30,9 @@ void TesterForm::StartComm2000() {
   ResetKeyByteDisplay();
   FProtocol.reset();
   FCommThread = nullptr;
-  FRequestList->Clear();
-  FResponseList->Clear();
+  // What an earlier connection left in the queues is nobody's any more.
+  FRequestList->DeleteAll();
+  FResponseList->DeleteAll();
   FStarting = true;
   try {
     OpenAndStart();
@@ -101,6 +103,8 @@ void TesterForm::ButtonStopAllClick() {
 void TesterForm::ThreadTerminated(TIso9141Thread* sender) {
   // Only the worker of the current connection ends it.
   if (sender != FCommThread) return;
+  // Results the worker handed over just before it ended are still shown, not repeated.
+  if (FDecoder) FDecoder->Drain(sender, false, nullptr);
   FProtocol.reset();
   FCommThread = nullptr;
   EnableStartControls(true);
