@@ -11,8 +11,8 @@
 #include "engine/Serialcomm2ftdi.h"
 #include "engine/Threadlist.h"
 #include "measurement/DataDestination.h"
-#include "tester/ResultDecoder.h"
 #include "platform/Conversions.h"
+#include "tester/ResultDecoder.h"
 #include "tester/TesterForm.h"
 #include "ui/ActivityLogMemo.h"
 
