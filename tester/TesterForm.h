@@ -72,9 +72,7 @@ class TesterForm : public QMainWindow {
   void FillPortList();
   void ButtonFTDIinfoClick();
 
-  const tester::Controls& Controls() const { return FControls; }
   TIso9141Thread* CommThread() const { return FCommThread; }
-  bool KeyPreview() const { return FKeyPreview; }
 
  protected:
   TesterForm(TVersionLookup versionLookup, QWidget* parent);
