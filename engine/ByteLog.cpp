@@ -89,4 +89,10 @@ std::string ReceiveLine(const std::string& stamp, const uint8_t* bytes, int coun
   return line + "\n";
 }
 
+std::string DiscardLine(const std::string& stamp, const uint8_t* bytes, int count) {
+  std::string line = stamp + " discarded before send:";
+  AppendBytes(line, bytes, count);
+  return line + "\n";
+}
+
 }  // namespace bytelog

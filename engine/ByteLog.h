@@ -42,6 +42,8 @@ std::string EchoLine(const std::string& stamp, const uint8_t* sent, int sentCoun
                      const uint8_t* echo, int echoCount, bool done);
 // The bytes received; a read that was not done shows "nothing/error" and what it reported.
 std::string ReceiveLine(const std::string& stamp, const uint8_t* bytes, int count, bool done);
+// The bytes found in the receive buffer before a request, which were dropped.
+std::string DiscardLine(const std::string& stamp, const uint8_t* bytes, int count);
 // The stamp that stands for an echo that was never read.
 inline constexpr const char* kNoEchoStamp = "------";
 // True when the echo holds exactly the bytes sent.

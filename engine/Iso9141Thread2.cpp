@@ -1,12 +1,14 @@
 #include "engine/Iso9141Thread2.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 
-#include "platform/Counter.h"
 #include "engine/Sequence.h"
 #include "engine/Serialcomm2ftdi.h"
 #include "engine/Threadlist.h"
+#include "platform/Counter.h"
+#include "platform/ScopeExit.h"
 
 namespace {
 
@@ -47,7 +49,9 @@ TIso9141Thread::TIso9141Thread(TActivityLog* memo, TCommThreadList* requestList,
 }
 
 TIso9141Thread::~TIso9141Thread() {
-  // The loop has ended (or never ran): nothing of the worker thread touches the members below.
+  // A worker deleted while it runs (its owner drops the connection) is asked to end first; once
+  // it has, nothing of the worker thread touches the members below.
+  if (Started() && !Finished()) EndWorker();
   WaitFor();
   FLogStream.reset();
   LogActivity("Thread object freed");
@@ -75,7 +79,7 @@ void TIso9141Thread::OpenPort(const std::string& portName, bool setDtr) {
     return;
   }
   LogPortLine("opened");
-  FCommPort->SetTimeouts(static_cast<uint32_t>(FMaxEcuInterByteTime), 0, 0, 0, 0);
+  FCommPort->SetTimeouts(ClampedWaitMs(FMaxEcuInterByteTime), 0, 0, 0, 0);
   LogPortLine("timeouts set");
   FCommPort->ClearRTS();
   if (FSetDTR)
@@ -105,7 +109,7 @@ void TIso9141Thread::SetTimings(const TTimingList& timings) {
       FMinInterByteTime = timing.ValueMs;
     } else if (timing.Name == kMaxEcuInterByteTime) {
       FMaxEcuInterByteTime = timing.ValueMs;
-      FCommPort->SetTimeouts(static_cast<uint32_t>(FMaxEcuInterByteTime), 0, 0, 0, 0);
+      FCommPort->SetTimeouts(ClampedWaitMs(FMaxEcuInterByteTime), 0, 0, 0, 0);
     }
   }
 }
@@ -137,16 +141,30 @@ void TIso9141Thread::DeleteQueued(TCommThreadList* queue) {
     delete object;
 }
 
-void TIso9141Thread::TerminateAndWake() {
+void TIso9141Thread::EndWorker() {
   Terminate();
+  FAbortEvent.Set();
+  // The purge ends a transfer in progress; one that starts later sees the abort.
+  if (FCommPort && FCommPort->IsOpen()) {
+    try {
+      FCommPort->Purge();
+    } catch (const ECommError&) {
+      // The transfer then ends at its own time-out.
+    }
+  }
   FGateEvent.Set();
   FRequestEvent.Set();
 }
 
+bool TIso9141Thread::Pause(uint32_t ms) {
+  return FAbortEvent.WaitFor(ms) != plat::WaitResult::Signaled;
+}
+
 int32_t TIso9141Thread::IdlePeriodFor(int32_t minEcu2TesterTime, int32_t maxEcu2TesterTime) {
   if (maxEcu2TesterTime > 500) return 400;
-  if (minEcu2TesterTime + 100 < maxEcu2TesterTime) return maxEcu2TesterTime - 100;
-  return minEcu2TesterTime + 50;
+  // Typed timing values may be negative; a period below 0 would mean waiting without limit.
+  if (minEcu2TesterTime + 100 < maxEcu2TesterTime) return std::max(0, maxEcu2TesterTime - 100);
+  return std::max(0, minEcu2TesterTime + 50);
 }
 
 bool TIso9141Thread::StartCommunication(uint8_t initAddress, TSmallIntArray& keyBytes) {
@@ -161,10 +179,7 @@ bool TIso9141Thread::StartCommunication(uint8_t initAddress, TSmallIntArray& key
   }
   FKeyBytes.Clear();
   FStarting = true;
-  struct StartingReset {
-    bool& starting;
-    ~StartingReset() { starting = false; }
-  } startingReset{FStarting};
+  const plat::ScopeExit startingReset([this] { FStarting = false; });
   FIdlePeriod = -1;
   FTargetAddress = initAddress;
   FCommPort->Purge();
@@ -179,9 +194,10 @@ bool TIso9141Thread::StartCommunication(uint8_t initAddress, TSmallIntArray& key
   FRequestList->Push(new TSequenceObject(skStartCommunication));
   FRequestEvent.Set();
   LogActivity("Init started");
-  // Without the done event the worker may still be filling the key bytes: then they are neither
+  // A start not handed over in time may still be filling the key bytes: then they are neither
   // read nor cleared here, and the start has failed.
-  const bool done = dispatcher.PumpWait(FDoneEvent, kStartWaitMs) == plat::WaitResult::Signaled;
+  dispatcher.PumpWait(FDoneEvent, kStartWaitMs);
+  const bool done = TakeStartOrGiveUp();
   FDoneEvent.Reset();
   LogActivity("Init Ready");
 
@@ -189,7 +205,7 @@ bool TIso9141Thread::StartCommunication(uint8_t initAddress, TSmallIntArray& key
     if (done) PopResponse();
     LogActivity("No KeyBytes; Init not OK");
     DeleteQueued(FRequestList);
-    TerminateAndWake();
+    EndWorker();
     FIdlePeriod = -1;
     if (done) FKeyBytes.Clear();
     return false;
@@ -218,7 +234,7 @@ bool TIso9141Thread::StopCommunication() {
   MainThreadCall call(*this);
   if (!FRunning) {
     LogActivity("Communication not running");
-    TerminateAndWake();
+    EndWorker();
     return false;
   }
   if (FStopping) {
@@ -235,14 +251,16 @@ bool TIso9141Thread::StopCommunication() {
   FKeyBytes.Clear();
   if (FNewDataEvent) FNewDataEvent->Set();
   LogActivity("Stop thread finished");
-  Terminate();
-  FGateEvent.Set();
+  EndWorker();
   FStopping = false;
   FRunning = false;
   return true;
 }
 
 void TIso9141Thread::Execute() {
+  // However the loop ends, a main thread still waiting for a start or stop learns that nothing
+  // will come.
+  const plat::ScopeExit signalDone([this] { FDoneEvent.Set(); });
   while (!Terminated()) {
     FGateEvent.WaitFor(plat::kInfinite);
     FRequestEvent.Reset();
@@ -258,12 +276,13 @@ void TIso9141Thread::Execute() {
     } catch (const std::exception& error) {
       cycleText += TimeStampText(plat::QueryCounter()) + " Error " + error.what() + "\n";
       endAfterCycle = true;
+    } catch (...) {
+      cycleText += TimeStampText(plat::QueryCounter()) + " Error of unknown type\n";
+      endAfterCycle = true;
     }
     LogEntry(cycleText);
     if (endAfterCycle) Terminate();
   }
-  // A main thread still waiting for a start or stop learns that nothing will come.
-  FDoneEvent.Set();
 }
 
 bool TIso9141Thread::RunCycle(std::string& cycleText) {
@@ -295,16 +314,27 @@ void TIso9141Thread::FinishHandshake() {
   FDoneEvent.Set();
 }
 
+void TIso9141Thread::HandOverStart(std::unique_ptr<TSequenceObject> object) {
+  std::lock_guard lock(FStartHandOver);
+  if (object && !FStartGivenUp) FResponseList->Push(object.release());
+  FinishHandshake();
+}
+
+bool TIso9141Thread::TakeStartOrGiveUp() {
+  std::lock_guard lock(FStartHandOver);
+  FStartGivenUp = !FDoneEvent.IsSet();
+  return !FStartGivenUp;
+}
+
 bool TIso9141Thread::RunObject(std::unique_ptr<TSequenceObject> object, std::string& cycleText) {
   switch (object->GetKind()) {
-    case skStartCommunication:
-      if (!FProtocol->StartTester(object.get()))
-        cycleText += "StartTester: error ";
-      else if (!Terminated())  // queued only while the main thread still waits for this start
-        FResponseList->Push(object.release());
+    case skStartCommunication: {
+      const bool started = FProtocol->StartTester(object.get());
+      if (!started) cycleText += "StartTester: error ";
       FIdlePeriod = IdlePeriodFor(FMinEcu2TesterTime, FMaxEcu2TesterTime);
-      FinishHandshake();
+      HandOverStart(started ? std::move(object) : nullptr);
       return false;
+    }
     case skExecuteSequence:
       if (!FProtocol->SeqTester(object.get())) {
         cycleText += "SeqTester: error ";

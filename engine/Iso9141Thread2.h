@@ -13,12 +13,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/ActivityLog.h"
 #include "engine/ByteLog.h"
-#include "platform/Event.h"
 #include "engine/KwpProtocol.h"
+#include "platform/Event.h"
 #include "platform/SmallIntArray.h"
 #include "platform/Thread.h"
 
@@ -32,7 +33,9 @@ class TSequenceObject;
 enum class TTesterProgram { Kwp2000Prof, Kwp71 };
 
 // The acknowledge of a byte on the K-line: its complement.
-inline uint8_t Complement(uint8_t value) { return static_cast<uint8_t>(0xFF - value); }
+inline uint8_t Complement(uint8_t value) {
+  return static_cast<uint8_t>(0xFF - value);
+}
 
 class TIso9141Thread : public plat::Thread {
  public:
@@ -86,6 +89,13 @@ class TIso9141Thread : public plat::Thread {
   const std::string& LogFileName() const { return FLogFileName; }
   TCommPort* CommPort() const { return FCommPort.get(); }
 
+  // Set once the main thread has given up on a start or stop that the worker did not finish in
+  // time, or deletes the running worker: the transfer or pause in progress ends at once and every
+  // later one ends without waiting, so the worker reaches its end soon.
+  bool Aborted() const { return FAbortEvent.IsSet(); }
+  // The protocols' pauses between steps: sleeps `ms`; false, at once, when the worker is aborted.
+  bool Pause(uint32_t ms);
+
   // K-line byte transfer, worker thread only. Failures are false results and byte-log lines.
   // Sends the bytes in one write and, with the echo check on, reads them back and compares.
   // `counter` receives the send time, then (with the echo check) the echo time.
@@ -126,14 +136,28 @@ class TIso9141Thread : public plat::Thread {
   void WaitForRequestOrIdle(std::string& cycleText);
   bool RunObject(std::unique_ptr<TSequenceObject> object, std::string& cycleText);
   void FinishHandshake();
+  // Worker: hands a finished start (its object null when it is not to be queued) to the main
+  // thread, unless the main thread has given up on it; then the object is deleted.
+  void HandOverStart(std::unique_ptr<TSequenceObject> object);
+  // Main thread, after the wait for a start: true when the worker has handed it over; otherwise
+  // the start is given up on, in the same step, so that a late one is never queued.
+  bool TakeStartOrGiveUp();
   void OnThreadTerminate();
-  void TerminateAndWake();
+  // Asks the worker to end and wakes it wherever it waits: at the gate, for requests, or in the
+  // transfer or pause of a step, which ends at once (see Aborted).
+  void EndWorker();
   void DeleteQueued(TCommThreadList* queue);
   void LogActivity(std::string line) { AddActivityLine(FMemo, std::move(line)); }
   void LogEntry(const std::string& entry);
   void LogStamped(const std::string& text);
   void LogPortLine(const std::string& what);
   int64_t MsToCounts(int64_t ms) const { return ms * FFrequency / 1000; }
+  // Busy-waits until the counter reaches `target`, sleeping first where the wait is long; returns
+  // at once when the worker is aborted.
+  void WaitUntil(int64_t target);
+  // Drops what the receive buffer holds before a request goes out (late bytes of an earlier
+  // answer are no echo and no answer of this request), with one byte-log line.
+  void DiscardStaleBytes();
   bool SendBytesSpaced(const uint8_t* bytes, int count);
   void DriveFiveBaudBit(bool one);
 
@@ -143,6 +167,7 @@ class TIso9141Thread : public plat::Thread {
   plat::Event FDoneEvent;
   plat::Event FGateEvent;
   plat::Event FIdleEvent;
+  plat::Event FAbortEvent;
   plat::Event* FNewDataEvent = nullptr;
   plat::Event* FSendEvent = nullptr;
   plat::Event* FReceiveEvent = nullptr;
@@ -170,4 +195,6 @@ class TIso9141Thread : public plat::Thread {
   TThreadFinished FOnThreadFinished;
   TSmallIntArray FKeyBytes;
   TTesterProgram FProgram;
+  std::mutex FStartHandOver;  // orders the hand-over of a start with the main thread's giving up
+  bool FStartGivenUp = false;
 };

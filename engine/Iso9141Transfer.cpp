@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/Counter.h"
 #include "engine/Iso9141Thread2.h"
 #include "engine/Serialcomm2ftdi.h"
+#include "platform/Counter.h"
 
 namespace {
 
@@ -16,21 +16,26 @@ constexpr int64_t kFiveBaudBitMs = 200;
 constexpr int kFiveBaudBits = 10;
 constexpr uint32_t kFiveBaudSettleMs = 150;
 constexpr int64_t kFastInitPulseMs = 25;
+constexpr int64_t kSpinMarginMs = 2;  // the end of a long wait is busy-waited
 
 enum class Direction { Write, Read };
 
 // One overlapped transfer: started, waited for up to `waitMs`, its result taken. A transfer that
 // does not end in time is cancelled before its record and buffer are released. Error texts go to
-// `errors`; the result says whether it was done, `count` how many bytes it moved.
+// `errors`; the result says whether it was done, `count` how many bytes it moved. Once `abort` is
+// set no transfer starts, and one that was starting is cancelled (the main thread's purge ends
+// those that started before).
 struct TransferOutcome {
   bool done = false;
   bool timedOut = false;
   uint32_t count = 0;
 };
 
-TransferOutcome RunTransfer(TCommPort& port, Direction direction, uint8_t* buffer, int size,
-                            uint32_t waitMs, const char* what, std::string& errors) {
+TransferOutcome RunTransfer(TCommPort& port, const plat::Event& abort, Direction direction,
+                            uint8_t* buffer, int size, uint32_t waitMs, const char* what,
+                            std::string& errors) {
   TransferOutcome outcome;
+  if (abort.IsSet()) return outcome;
   plat::ftdi::Overlapped overlapped;
   const bool atOnce = direction == Direction::Write
                           ? port.WriteOverlapped(buffer, size, outcome.count, overlapped)
@@ -39,6 +44,7 @@ TransferOutcome RunTransfer(TCommPort& port, Direction direction, uint8_t* buffe
     outcome.done = true;
     return outcome;
   }
+  if (abort.IsSet()) port.CancelTransfer(overlapped);
   switch (overlapped.DoneEvent().WaitFor(waitMs)) {
     case plat::WaitResult::Signaled:
       // A transfer that ended in failure still reports the bytes it had moved.
@@ -74,8 +80,8 @@ bool TIso9141Thread::WriteWithEcho(const uint8_t* bytes, int count, int64_t* cou
   std::vector<uint8_t> transmit(bytes, bytes + count);
   std::vector<uint8_t> echo(transmit.size());
   std::string errors;
-  const TransferOutcome write = RunTransfer(*FCommPort, Direction::Write, transmit.data(), count,
-                                            kWriteWaitMs, "send", errors);
+  const TransferOutcome write = RunTransfer(*FCommPort, FAbortEvent, Direction::Write,
+                                            transmit.data(), count, kWriteWaitMs, "send", errors);
   const int64_t sendTime = plat::QueryCounter();
   if (counter) *counter = sendTime;
   const std::string sendLine = bytelog::SendLine(TimeStampText(sendTime), transmit.data(),
@@ -89,8 +95,8 @@ bool TIso9141Thread::WriteWithEcho(const uint8_t* bytes, int count, int64_t* cou
              bytelog::EchoLine(bytelog::kNoEchoStamp, transmit.data(), count, nullptr, 0, false));
     return false;
   }
-  const TransferOutcome read =
-      RunTransfer(*FCommPort, Direction::Read, echo.data(), count, kWriteWaitMs, "echo", errors);
+  const TransferOutcome read = RunTransfer(*FCommPort, FAbortEvent, Direction::Read, echo.data(),
+                                           count, kWriteWaitMs, "echo", errors);
   const int64_t echoTime = plat::QueryCounter();
   if (counter) *counter = echoTime;
   const int echoed = static_cast<int>(read.count);
@@ -106,8 +112,9 @@ bool TIso9141Thread::Receive(uint8_t* buffer, int count, int& received, int time
   count = std::max(count, 0);
   std::vector<uint8_t> readBuffer(static_cast<size_t>(count));
   std::string errors;
-  const TransferOutcome read = RunTransfer(*FCommPort, Direction::Read, readBuffer.data(), count,
-                                           static_cast<uint32_t>(timeoutMs), "rcv", errors);
+  const TransferOutcome read =
+      RunTransfer(*FCommPort, FAbortEvent, Direction::Read, readBuffer.data(), count,
+                  ClampedWaitMs(timeoutMs), "rcv", errors);
   FLastReceiveCount = plat::QueryCounter();
   if (read.timedOut) LogActivity("error rcv wait timeout");
   const int reported = static_cast<int>(std::min(read.count, static_cast<uint32_t>(count)));
@@ -122,18 +129,32 @@ bool TIso9141Thread::Receive(uint8_t* buffer, int count, int& received, int time
   return read.done;
 }
 
+void TIso9141Thread::WaitUntil(int64_t target) {
+  const int64_t sleepMs = (target - plat::QueryCounter()) * 1000 / FFrequency - kSpinMarginMs;
+  if (sleepMs > 0 && !Pause(static_cast<uint32_t>(sleepMs))) return;
+  if (!Aborted()) plat::PreciseWaitUntil(target);
+}
+
+void TIso9141Thread::DiscardStaleBytes() {
+  const std::vector<uint8_t> stale = FCommPort->TakeReceived();
+  if (stale.empty()) return;
+  LogEntry(bytelog::DiscardLine(TimeStampText(plat::QueryCounter()), stale.data(),
+                                static_cast<int>(stale.size())));
+}
+
 bool TIso9141Thread::SendBytesSpaced(const uint8_t* bytes, int count) {
   if (FMinInterByteTime == 0) return WriteWithEcho(bytes, count, nullptr);
   for (int i = 0; i < count; ++i) {
     int64_t byteTime = 0;
     if (!WriteWithEcho(bytes + i, 1, &byteTime)) return false;
-    if (i + 1 < count) plat::PreciseWaitUntil(byteTime + MsToCounts(FMinInterByteTime));
+    if (i + 1 < count) WaitUntil(byteTime + MsToCounts(FMinInterByteTime));
   }
   return true;
 }
 
 bool TIso9141Thread::SendRequest(const uint8_t* bytes, int count) {
-  plat::PreciseWaitUntil(FLastReceiveCount + MsToCounts(FMinEcu2TesterTime));
+  WaitUntil(FLastReceiveCount + MsToCounts(FMinEcu2TesterTime));
+  DiscardStaleBytes();
   if (FSendEvent) FSendEvent->Set();
   return SendBytesSpaced(bytes, count);
 }
@@ -183,11 +204,11 @@ bool TIso9141Thread::FiveBaudInit(uint8_t address) {
   int64_t stopBitTime = start;
   for (int bit = 1; bit < kFiveBaudBits; ++bit) {
     stopBitTime = start + MsToCounts(bit * kFiveBaudBitMs);
-    plat::PreciseWaitUntil(stopBitTime);
+    WaitUntil(stopBitTime);
     const bool one = bit == kFiveBaudBits - 1 || ((address >> (bit - 1)) & 1) != 0;
     DriveFiveBaudBit(one);
   }
-  plat::SleepMs(kFiveBaudSettleMs);
+  Pause(kFiveBaudSettleMs);
   FCommPort->Purge();
   LogEntry(TimeStampText(stopBitTime) + " 5 baud init send " + bytelog::HexByte(address) + "\n");
   return true;
@@ -196,13 +217,13 @@ bool TIso9141Thread::FiveBaudInit(uint8_t address) {
 bool TIso9141Thread::FastInit25ms() {
   const int64_t start = plat::QueryCounter();
   FCommPort->SetBreak();
-  plat::PreciseWaitUntil(start + MsToCounts(kFastInitPulseMs));
+  WaitUntil(start + MsToCounts(kFastInitPulseMs));
   FCommPort->ClearBreak();
   const int64_t pulseEnd = plat::QueryCounter();
   FCommPort->Purge();
   LogEntry(TimeStampText(start) + " 25ms pulse fast init start\n");
   LogEntry(TimeStampText(pulseEnd) + " 25ms pulse fast init stop\n");
-  plat::PreciseWaitUntil(start + MsToCounts(2 * kFastInitPulseMs));
+  WaitUntil(start + MsToCounts(2 * kFastInitPulseMs));
   return true;
 }
 
@@ -210,7 +231,7 @@ bool TIso9141Thread::FastInitAndSend(float lowMs, float highMs, const uint8_t* b
   const int64_t start = plat::QueryCounter();
   const double countsPerMs = static_cast<double>(FFrequency) * 0.001;
   if (lowMs != 0.0f) FCommPort->SetBreak();
-  plat::PreciseWaitUntil(start + static_cast<int64_t>(lowMs * countsPerMs));
+  WaitUntil(start + static_cast<int64_t>(lowMs * countsPerMs));
   FCommPort->ClearBreak();
   const int64_t pulseEnd = plat::QueryCounter();
   FCommPort->Purge();
@@ -218,7 +239,7 @@ bool TIso9141Thread::FastInitAndSend(float lowMs, float highMs, const uint8_t* b
            "ms pulse fast init start\n");
   LogEntry(TimeStampText(pulseEnd) + " " + std::to_string(static_cast<int>(highMs)) +
            "ms pulse fast init stop\n");
-  plat::PreciseWaitUntil(start + static_cast<int64_t>((lowMs + highMs) * countsPerMs));
+  WaitUntil(start + static_cast<int64_t>((lowMs + highMs) * countsPerMs));
   const bool sent = SendBytesSpaced(bytes, count);
   if (FSendEvent) FSendEvent->Set();
   return sent;

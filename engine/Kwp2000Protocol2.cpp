@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/Sequence.h"
-#include "platform/Counter.h"
 
 namespace {
 constexpr int kStartCommunication = 0x81;
@@ -275,11 +274,11 @@ void TKwp2000Protocol::ProcessResponse(TSequenceObject* object, const TSmallIntA
 void TKwp2000Protocol::ReactToNegative(TSequenceObject* object, int index, int code) {
   switch (code) {
     case kBusyRepeatRequest:
-      plat::SleepMs(kBusyPauseMs);
+      FThread->Pause(kBusyPauseMs);
       RequestAgain(object, index);
       break;
     case kRoutineNotComplete:
-      plat::SleepMs(kRoutinePauseMs);
+      FThread->Pause(kRoutinePauseMs);
       RequestAgain(object, index);
       break;
     case kResponsePending:
@@ -445,7 +444,7 @@ bool TKwp2000Protocol::StartFiveBaud(uint8_t address, bool applyRules, bool proc
   uint8_t addressComplement = 0;
   ok = ok && FThread->ReceiveByte(addressComplement, 1500, nullptr);
   if (ok) TakeKeyBytes(keyBytes[0], keyBytes[1], applyRules);
-  plat::SleepMs(static_cast<uint32_t>(std::max(FAfterInitDelay, 0)));
+  FThread->Pause(static_cast<uint32_t>(ClampedWaitMs(FAfterInitDelay)));
   return ok;
 }
 
@@ -456,7 +455,7 @@ bool TKwp2000Protocol::StartBlockWakeUpThenFiveBaud() {
       FiveBaudHandshake(FThread->GetTargetAddress(), {1500, 1000, kKeyByteComplementPauseMs},
                         kKeyBytes, true, keyBytes);
   if (woke) DrainBlocks();
-  plat::SleepMs(kBlockWakeUpPauseMs);
+  FThread->Pause(kBlockWakeUpPauseMs);
   FThread->SetBaudRate(kLineBaudRate);
   return StartFiveBaud(FThread->GetTargetAddress(), false, woke);
 }

@@ -5,7 +5,6 @@
 
 #include "engine/Iso9141Thread2.h"
 #include "engine/Sequence.h"
-#include "platform/Counter.h"
 
 namespace {
 constexpr uint8_t kSync = 0x55;
@@ -47,7 +46,8 @@ bool TKwpProtocol::RunRequestSteps(TSequenceObject* object, int attempts,
   for (int i = 0; i < object->RequestCount(); ++i) {
     if (FThread->Terminated()) return false;
     bool ok = false;
-    for (int attempt = 0; attempt < attempts && !ok; ++attempt)
+    // An aborted worker starts no further attempt.
+    for (int attempt = 0; attempt < attempts && !ok && !FThread->Aborted(); ++attempt)
       ok = exchange(i);
     if (!ok) return false;
   }
@@ -65,7 +65,7 @@ bool TKwpProtocol::FiveBaudHandshake(uint8_t address, const TFiveBaudWaits& wait
                   FThread->Receive(received, std::clamp(maxKeyBytes, 0, kMaxKeyBytes), count,
                                    ClampedWaitMs(waits.keyBytesMs), nullptr) &&
                   count >= 2;
-  plat::SleepMs(static_cast<uint32_t>(ClampedWaitMs(waits.complementPauseMs)));
+  FThread->Pause(static_cast<uint32_t>(ClampedWaitMs(waits.complementPauseMs)));
   if (!ok || !FThread->SendByte(Complement(received[1]))) return false;
   keyBytes.assign(received, received + count);
   return true;

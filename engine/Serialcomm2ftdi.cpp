@@ -160,6 +160,22 @@ bool TCommPort::CancelTransfer(Overlapped& transfer) {
   return FHandle->CancelTransfer(transfer);
 }
 
+std::vector<uint8_t> TCommPort::TakeReceived() {
+  std::vector<uint8_t> taken;
+  if (!FOpen) return taken;
+  // With these time-outs a read returns at once with what is buffered.
+  FHandle->SetTimeouts(CommTimeouts{kMaxDword, 0, 0, 0, 0});
+  uint8_t chunk[kQueueSize];
+  uint32_t count = 0;
+  do {
+    Overlapped transfer;
+    if (!FHandle->Read(chunk, kQueueSize, &count, transfer)) count = 0;
+    taken.insert(taken.end(), chunk, chunk + count);
+  } while (count == kQueueSize);
+  FHandle->SetTimeouts(FTimeouts);
+  return taken;
+}
+
 bool TCommPort::SetTimeouts(uint32_t readInterval, uint32_t readTotalMultiplier,
                             uint32_t readTotalConstant, uint32_t writeTotalMultiplier,
                             uint32_t writeTotalConstant) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/FtdiInterface.h"
 
@@ -83,6 +84,9 @@ class TCommPort {
   bool GetOverlappedResult(Overlapped& transfer, uint32_t& transferred, bool wait);
   // Ends a pending transfer so that it never takes bytes again (after a caller's time-out).
   bool CancelTransfer(Overlapped& transfer);
+  // Takes, without waiting, every byte the receive buffer holds; the time-outs stay as they are.
+  // Nothing on a closed port.
+  std::vector<uint8_t> TakeReceived();
 
   // Stores the values (ms, in the order read interval, read total multiplier, read total
   // constant, write total multiplier, write total constant) and applies them when open. Never

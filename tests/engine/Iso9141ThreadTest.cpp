@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/MessageBox.h"
-#include "engine/Serialcomm2ftdi.h"
 #include "WorkerTestSupport.h"
+#include "engine/Serialcomm2ftdi.h"
+#include "platform/MessageBox.h"
 
 namespace {
 
@@ -163,7 +163,7 @@ TEST(IdlePeriod, FollowsTheEcuTiming) {
   struct Case {
     int32_t min, max, expected;
   } cases[] = {{25, 500, 400}, {25, 120, 75}, {25, 501, 400}, {55, 5000, 400},
-               {2, 400, 300},  {25, 125, 75}, {25, 126, 26}};
+               {2, 400, 300},  {25, 125, 75}, {25, 126, 26},  {-200, -100, 0}};
   for (const Case& c : cases)
     EXPECT_EQ(TIso9141Thread::IdlePeriodFor(c.min, c.max), c.expected) << c.min << "/" << c.max;
 }
@@ -258,9 +258,13 @@ TEST_P(PumpedStartWait, LastsLongerWhileMessagesArrive) {
   const PumpCase& c = GetParam();
   CreateWorker();
   protocol->onStart = [](TIso9141Thread& thread, TSequenceObject& object) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5600));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5300));
     return TFakeProtocol::KeyBytesAndSucceed(thread, object);
   };
+  // A slow memo holds the main thread after its wait: the start then ends before the worker is
+  // told to end.
+  memo.slowLine = "Init Ready";
+  memo.slowMs = 1000;
   std::atomic<bool> returned{false};
   std::thread poster([&] {
     while (c.messagesArrive && !returned) {
@@ -277,6 +281,7 @@ TEST_P(PumpedStartWait, LastsLongerWhileMessagesArrive) {
     EXPECT_EQ(keyBytes.Count(), 0);
     ASSERT_TRUE(WaitFreed());
     EXPECT_EQ(responses.Count(), 0);
+    EXPECT_EQ(memo.CountOf("Thread not empty yet, NOT expected"), 0);
     EXPECT_FALSE(Contains(ByteLogText(), "StartTester: error "));
   }
 }
@@ -297,6 +302,36 @@ TEST_F(WorkerTest, TerminationDuringStartIsHandledAfterItReturns) {
   EXPECT_EQ(memo.Lines(), Concat(kFailedStartLines, kEndLines));
   EXPECT_EQ(requests.Count(), 0);
   EXPECT_EQ(protocol->starts, 0);
+}
+
+TEST_F(WorkerTest, AnExceptionOfAnyTypeEndsTheWorkerWithoutHoldingTheStart) {
+  CreateWorker();
+  protocol->onStart = [](TIso9141Thread&, TSequenceObject&) -> bool { throw 42; };
+  const int64_t before = plat::QueryCounter();
+  EXPECT_FALSE(Start());
+  EXPECT_LT(MsBetween(before, plat::QueryCounter()), 1000);
+  ASSERT_TRUE(WaitFreed());
+  EXPECT_TRUE(Contains(ByteLogText(), " Error of unknown type\n"));
+}
+
+TEST_F(WorkerTest, DeletingARunningWorkerEndsItsTransferAndReturns) {
+  CreateWorker();
+  std::atomic<bool> inside{false};
+  protocol->onSequence = [&inside](TIso9141Thread& thread, TSequenceObject&) {
+    inside = true;
+    uint8_t byte = 0;
+    return thread.ReceiveByte(byte, 10000, nullptr);  // nothing answers
+  };
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(worker->ExecuteSequence(ServiceList(0x21)));
+  ASSERT_TRUE(Serve([&] { return inside.load(); }));
+  const int64_t before = plat::QueryCounter();
+  delete worker;
+  worker = nullptr;
+  EXPECT_LT(MsBetween(before, plat::QueryCounter()), 1000);
+  EXPECT_EQ(memo.Lines().back(), "Thread object freed");
+  EXPECT_FALSE(simulation.Ftdi().State().open);
+  DeleteResponses();
 }
 
 TEST_F(WorkerTest, PortErrorInTheWorkerEndsTheConnection) {

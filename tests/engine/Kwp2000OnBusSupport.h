@@ -61,7 +61,10 @@ class Kwp2000OnBus : public WorkerFixture {
     kwp->SetInitType(initType);
     if (configure) configure(*kwp);
     worker->SetProtocol(kwp.get(), 2);
-    worker->SetOnThreadFinished([this](TIso9141Thread*) { ++finishedCalls; });
+    worker->SetOnThreadFinished([this](TIso9141Thread*) {
+      ++finishedCalls;
+      finishedAt = plat::QueryCounter();
+    });
     worker->SetAddresses(0x10, 0xF1);
     keyBytes.Clear();
     DisplayTicks ticks(dispatcher);
@@ -132,6 +135,7 @@ class Kwp2000OnBus : public WorkerFixture {
   sim::KLineBus* line = &simulation.Bus();
   std::string portName = kPortName;
   std::unique_ptr<TKwp2000Protocol> kwp;
+  int64_t finishedAt = 0;  // when the port had been closed and the connection had ended
   TSmallIntArray keyBytes;
   std::unique_ptr<TSequenceObject> startObject;
 };

@@ -17,6 +17,13 @@ double Ms(int64_t counts) {
   return static_cast<double>(counts) / 1e6;
 }
 
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
 struct InitCase {
   const char* name;
   uint8_t initType;
@@ -211,16 +218,52 @@ TEST_F(Kwp2000OnBus, BusyAnswerRepeatsTheRequestAfterOneSecondWithoutUsingAnAtte
   }
 }
 
-TEST_F(Kwp2000OnBus, AStopEndsTheRequestLoopOfAnEcuThatStaysBusy) {
-  ASSERT_TRUE(Connect(1));
-  WithEcu([](sim::Kwp2000Ecu& ecu) { ecu.Services()->QueueNegative(0x21, 0x21, 15); });
+struct StopCase {
+  const char* name;
+  int pendingDelayMs;
+  std::function<void(sim::Kwp2000Ecu&)> keepBusy;  // makes the step outlast the stop's wait
+};
+
+class StopOnAStepThatLastsOn : public Kwp2000OnBus, public ::testing::WithParamInterface<StopCase> {
+};
+
+// Once the stop has given up waiting, the step in progress ends at once: no further attempt,
+// pause or wait, and the port is free again well within a second.
+TEST_P(StopOnAStepThatLastsOn, EndsTheConnectionWithinASecond) {
+  sim::Kwp2000EcuConfig ecu;
+  ecu.pendingDelayMs = GetParam().pendingDelayMs;
+  ASSERT_TRUE(Connect(1, ecu));
+  WithEcu(GetParam().keepBusy);
   ASSERT_TRUE(worker->ExecuteSequence(List(Step(0x21, {0x01}))));
   DeleteResponses();
-  ASSERT_TRUE(worker->StopCommunication());  // gives up waiting after 4 s
-  // The step running when the stop gave up is the last one: no need to sit out the busy ECU.
-  EXPECT_TRUE(WaitFreed(2500));
-  EXPECT_LE(Sent({0x02, 0x21, 0x01, 0x24}).size(), 7u);
+  const int64_t stopCalled = plat::QueryCounter();
+  ASSERT_TRUE(worker->StopCommunication());
+  const int64_t stopReturned = plat::QueryCounter();
+  ASSERT_GE(Ms(stopReturned - stopCalled), 4000) << "the step ended within the stop's wait";
+  ASSERT_TRUE(WaitFreed());
+  const double closedMs = Ms(finishedAt - stopReturned);
+  RecordProperty("PortClosedMsAfterStop", std::to_string(closedMs));
+  EXPECT_LT(closedMs, 1000);
+  for (const auto& request : Sent({0x02, 0x21, 0x01, 0x24}))
+    EXPECT_LT(request.first.time, stopReturned);
   EXPECT_NE(ByteLogText().find("SeqTester: error "), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StopOnAStepThatLastsOn,
+    ::testing::Values(
+        StopCase{"SilentEcu", 200, [](sim::Kwp2000Ecu& e) { e.Model().InjectSilence(10); }},
+        StopCase{"ResponsePendingStorm", 9000,
+                 [](sim::Kwp2000Ecu& e) { e.Services()->QueueNegative(0x21, 0x78, 100); }},
+        StopCase{"BusyStorm", 200,
+                 [](sim::Kwp2000Ecu& e) { e.Services()->QueueNegative(0x21, 0x21, 100); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Kwp2000OnBus, ANegativeFirstByteTimeOutWaitsNothing) {
+  const int64_t before = plat::QueryCounter();
+  EXPECT_FALSE(Connect(1, {}, [](TKwp2000Protocol& p) { p.SetT2EOffset(-7000); }));
+  EXPECT_LT(Ms(plat::QueryCounter() - before), 1000);
+  EXPECT_NE(ByteLogText().find(" Error Wait_timeout rcv"), std::string::npos);
 }
 
 TEST_F(Kwp2000OnBus, AStepWithoutAnswerIsSentThreeTimesThenEndsTheConnection) {
@@ -247,12 +290,15 @@ TEST_F(Kwp2000OnBus, FaultyAnswersAreRetriedOrReported) {
     std::function<void(sim::Kwp2000EcuModel&)> inject;
     size_t sends;
     int checksumLines;
+    size_t discardLines;  // bytes left over from the failed reception, dropped before the retry
   };
   const Case cases[] = {
-      {"bad checksum", [](sim::Kwp2000EcuModel& m) { m.InjectBadChecksum(1); }, 1, 1},
-      {"truncated", [](sim::Kwp2000EcuModel& m) { m.InjectTruncation(1, 1); }, 2, 0},
-      {"late byte", [](sim::Kwp2000EcuModel& m) { m.InjectLateByte(1, 3, 30); }, 1, 0},
-      {"silent twice", [](sim::Kwp2000EcuModel& m) { m.InjectSilence(2); }, 3, 0},
+      {"bad checksum", [](sim::Kwp2000EcuModel& m) { m.InjectBadChecksum(1); }, 1, 1, 0},
+      {"truncated", [](sim::Kwp2000EcuModel& m) { m.InjectTruncation(1, 1); }, 2, 0, 0},
+      {"late byte", [](sim::Kwp2000EcuModel& m) { m.InjectLateByte(1, 3, 30); }, 1, 0, 0},
+      {"byte beyond the inter-byte limit",
+       [](sim::Kwp2000EcuModel& m) { m.InjectLateByte(1, 3, 80); }, 2, 0, 1},
+      {"silent twice", [](sim::Kwp2000EcuModel& m) { m.InjectSilence(2); }, 3, 0, 0},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(Connect(1, {}, ShortAnswerWait));
@@ -263,6 +309,7 @@ TEST_F(Kwp2000OnBus, FaultyAnswersAreRetriedOrReported) {
     EXPECT_EQ(Sent({0x02, 0x21, 0x01, 0x24}).size(), c.sends) << c.what;
     Serve([] { return false; }, 50);
     EXPECT_EQ(memo.CountOf("Error in chk rcvd"), c.checksumLines) << c.what;
+    EXPECT_EQ(Count(ByteLogText(), " discarded before send: "), c.discardLines) << c.what;
     TearDown();
     memo.Clear();
     finishedCalls = 0;

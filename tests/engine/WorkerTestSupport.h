@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "engine/ActivityLog.h"
-#include "tests/support/RecordingLog.h"
-#include "platform/Counter.h"
 #include "engine/Iso9141Thread2.h"
 #include "engine/KwpProtocol.h"
 #include "engine/Sequence.h"
-#include "sim/SimulatedFtdi.h"
 #include "engine/Threadlist.h"
+#include "platform/Counter.h"
+#include "sim/SimulatedFtdi.h"
+#include "tests/support/RecordingLog.h"
 
 namespace {
 // Parameter rows of the tests print as their names (the rows live in each test file's unnamed
@@ -37,6 +37,19 @@ void PrintTo(const Case& c, std::ostream* os) {
   *os << c.name;
 }
 }  // namespace
+
+// Records the lines; appending `slowLine` takes `slowMs`, as in a window busy repainting.
+class TSlowRecordingLog : public TRecordingLog {
+ public:
+  std::string slowLine;
+  uint32_t slowMs = 0;
+
+ protected:
+  void AppendLine(const std::string& line) override {
+    if (line == slowLine) plat::SleepMs(slowMs);
+    TRecordingLog::AppendLine(line);
+  }
+};
 
 // A protocol whose four called operations run the hooks the test sets before the start. By
 // default the start yields the key bytes 0x8F 0xE9 and succeeds, a request is answered with its
@@ -179,7 +192,7 @@ class WorkerFixture : public ::testing::Test {
   sim::ScopedSimulation simulation;
   TCommThreadList requests;
   TCommThreadList responses;
-  TRecordingLog memo;
+  TSlowRecordingLog memo;
   std::string logDirectory = MakeLogDirectory();
   std::string logFileName;
   TIso9141Thread* worker = nullptr;  // frees itself once started
