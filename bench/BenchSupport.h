@@ -108,7 +108,10 @@ class Connection {
              TTesterProgram program, uint8_t ecuAddress, const SetUp& setUp)
       : dispatcher_(dispatcher), memo_(memo) {
     memo_.Reset();
-    worker_ = new TIso9141Thread(&memo_, &requests_, &responses_, logDirectory, program);
+    if (program == TTesterProgram::Kwp71)
+      worker_ = new TIso9141Thread(&memo_, &requests_, &responses_, logDirectory);
+    else
+      worker_ = new TKwp2000Thread(&memo_, &requests_, &responses_, logDirectory);
     worker_->OpenPort(kPortName, false);
     protocol_ = setUp(*worker_);
     TSmallIntArray keyBytes;

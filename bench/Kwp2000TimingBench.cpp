@@ -46,10 +46,11 @@ class Session : public bench::Connection {
           uint8_t initType)
       : Connection(dispatcher, memo, logDirectory, TTesterProgram::Kwp2000Prof, kEcuAddress,
                    [&memo, initType](TIso9141Thread& worker) {
-                     auto protocol = std::make_unique<TKwp2000Protocol>(&worker, &memo);
+                     auto& kwp2000Worker = dynamic_cast<TKwp2000Thread&>(worker);
+                     auto protocol = std::make_unique<TKwp2000Protocol>(&kwp2000Worker, &memo);
                      protocol->SetInitType(initType);
                      worker.SetProtocol(protocol.get(), 2);
-                     worker.SetAddresses(kEcuAddress, kTesterAddress);
+                     kwp2000Worker.SetAddresses(kEcuAddress, kTesterAddress);
                      return protocol;
                    }) {}
 };

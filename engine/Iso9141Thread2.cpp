@@ -114,8 +114,8 @@ void TIso9141Thread::SetTimings(const TTimingList& timings) {
   }
 }
 
-void TIso9141Thread::SetAddresses(uint8_t targetAddress, uint8_t sourceAddress) {
-  FTargetAddress = targetAddress;
+void TKwp2000Thread::SetAddresses(uint8_t targetAddress, uint8_t sourceAddress) {
+  SetTargetAddress(targetAddress);
   FSourceAddress = sourceAddress;
 }
 

@@ -7,6 +7,10 @@
 // thread; the loop, the protocol operations and the byte transfer run in the worker thread.
 // Created suspended; once resumed it frees itself after it has ended and OnThreadTerminate has
 // run. A worker that was never resumed (its port did not open) is deleted by its owner.
+//
+// Constructed as TIso9141Thread it is the worker of QuobrixKWP71: no tester address, no fast
+// initialisation, and its byte log stays open until the object is freed. TKwp2000Thread, the
+// worker of QuobrixKWP2000Prof, adds those two and closes the byte log as soon as it has ended.
 #pragma once
 
 #include <atomic>
@@ -28,8 +32,7 @@ class TCommThreadList;
 class TSequenceList;
 class TSequenceObject;
 
-// The program the worker serves. QuobrixKWP71 uses no tester address and no fast
-// initialisation, and keeps the byte log open until the worker is freed.
+// The program the worker serves.
 enum class TTesterProgram { Kwp2000Prof, Kwp71 };
 
 // The acknowledge of a byte on the K-line: its complement.
@@ -43,8 +46,8 @@ class TIso9141Thread : public plat::Thread {
 
   // `memo` and the two queues are borrowed; an empty `logDirectory` means the current directory.
   TIso9141Thread(TActivityLog* memo, TCommThreadList* requestList, TCommThreadList* responseList,
-                 const std::string& logDirectory,
-                 TTesterProgram program = TTesterProgram::Kwp2000Prof);
+                 const std::string& logDirectory)
+      : TIso9141Thread(memo, requestList, responseList, logDirectory, TTesterProgram::Kwp71) {}
   ~TIso9141Thread() override;
 
   // Main-thread operations of a connection.
@@ -58,10 +61,7 @@ class TIso9141Thread : public plat::Thread {
 
   void SetProtocol(TKwpProtocol* protocol, uint8_t protocolType);
   void SetTimings(const TTimingList& timings);
-  // Tester address: QuobrixKWP2000Prof only.
-  void SetAddresses(uint8_t targetAddress, uint8_t sourceAddress);
   uint8_t GetTargetAddress() const { return FTargetAddress; }
-  uint8_t GetSourceAddress() const { return FSourceAddress; }
   void SetBaudRate(int32_t baudRate);
   void SetEchoCheck(bool on) { FEchoCheck = on; }
   void SetOnThreadFinished(TThreadFinished handler) { FOnThreadFinished = std::move(handler); }
@@ -113,10 +113,6 @@ class TIso9141Thread : public plat::Thread {
   bool SendByteCheckAck(uint8_t value);
   // The address at 5 baud on the K-line (break for 0 bits), then 150 ms idle and a purge.
   bool FiveBaudInit(uint8_t address);
-  // QuobrixKWP2000Prof only: 25 ms low, 25 ms high.
-  bool FastInit25ms();
-  // QuobrixKWP2000Prof only: `lowMs` low, `highMs` high, then the bytes without the P3 wait.
-  bool FastInitAndSend(float lowMs, float highMs, const uint8_t* bytes, int count);
   // Ms since the worker's creation of a counter value, as decimal text.
   std::string TimeStampText(int64_t counter) const;
   int32_t TimeStampMs(int64_t counter) const;
@@ -127,7 +123,14 @@ class TIso9141Thread : public plat::Thread {
   static int32_t IdlePeriodFor(int32_t minEcu2TesterTime, int32_t maxEcu2TesterTime);
 
  protected:
+  TIso9141Thread(TActivityLog* memo, TCommThreadList* requestList, TCommThreadList* responseList,
+                 const std::string& logDirectory, TTesterProgram program);
   void Execute() override;
+  void SetTargetAddress(uint8_t address) { FTargetAddress = address; }
+  // The fast initialisation, which TKwp2000Thread alone offers: 25 ms low, 25 ms high; and
+  // `lowMs` low, `highMs` high, then the bytes without the P3 wait.
+  bool FastInit25ms();
+  bool FastInitAndSend(float lowMs, float highMs, const uint8_t* bytes, int count);
 
  private:
   // Runs one cycle of the loop after the gate; errors for the byte log go to `cycleText`.
@@ -172,7 +175,6 @@ class TIso9141Thread : public plat::Thread {
   plat::Event* FSendEvent = nullptr;
   plat::Event* FReceiveEvent = nullptr;
   uint8_t FProtocolType = 0;
-  uint8_t FSourceAddress = 0;
   uint8_t FTargetAddress = 0;
   TCommThreadList* FResponseList;
   TCommThreadList* FRequestList;
@@ -197,4 +199,21 @@ class TIso9141Thread : public plat::Thread {
   TTesterProgram FProgram;
   std::mutex FStartHandOver;  // orders the hand-over of a start with the main thread's giving up
   bool FStartGivenUp = false;
+};
+
+// The worker of QuobrixKWP2000Prof: with the tester address and the fast initialisation.
+class TKwp2000Thread : public TIso9141Thread {
+ public:
+  TKwp2000Thread(TActivityLog* memo, TCommThreadList* requestList, TCommThreadList* responseList,
+                 const std::string& logDirectory)
+      : TIso9141Thread(memo, requestList, responseList, logDirectory, TTesterProgram::Kwp2000Prof) {
+  }
+
+  void SetAddresses(uint8_t targetAddress, uint8_t sourceAddress);
+  uint8_t GetSourceAddress() const { return FSourceAddress; }
+  using TIso9141Thread::FastInit25ms;
+  using TIso9141Thread::FastInitAndSend;
+
+ private:
+  uint8_t FSourceAddress = 0;
 };

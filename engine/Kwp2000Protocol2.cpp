@@ -116,7 +116,7 @@ int TitleOf(const TSmallIntArray& block) {
 
 // --- construction, options and timing ------------------------------------------------------
 
-TKwp2000Protocol::TKwp2000Protocol(TIso9141Thread* thread, TActivityLog* memo)
+TKwp2000Protocol::TKwp2000Protocol(TKwp2000Thread* thread, TActivityLog* memo)
     : TKwpProtocol(thread), FFrame(std::make_unique<TSmallIntArray>()), FMemo(memo) {
   SetTimingParameters(50, 0xF1, 110, 20, 10);
   FT2EOffset = 250;
@@ -182,7 +182,7 @@ void TKwp2000Protocol::BuildRequestFrame(TSequenceObject* object, TSmallIntArray
   frame->Add(static_cast<int16_t>(format));
   if (addressed) {
     frame->Add(FThread->GetTargetAddress());
-    frame->Add(FThread->GetSourceAddress());
+    frame->Add(Worker().GetSourceAddress());
   }
   if ((format & kLengthMask) == 0) frame->Add(static_cast<int16_t>(length));
   const int serviceId = object->RequestServiceId(index);
@@ -410,7 +410,7 @@ void TKwp2000Protocol::AddStartRequest(TSequenceObject* object, int32_t lengthMo
 bool TKwp2000Protocol::StartFast(TSequenceObject* object) {
   AddStartRequest(object, kLengthInFormat);
   const std::vector<uint8_t> request = FFrame->Bytes();
-  if (!FThread->FastInitAndSend(kFastInitPulseMs, kFastInitPulseMs, request.data(),
+  if (!Worker().FastInitAndSend(kFastInitPulseMs, kFastInitPulseMs, request.data(),
                                 static_cast<int>(request.size()))) {
     return false;
   }
@@ -426,7 +426,7 @@ bool TKwp2000Protocol::StartPulseWithLengthByte(TSequenceObject* object) {
   const auto send = [&] {
     return FThread->SendRequest(request.data(), static_cast<int>(request.size()));
   };
-  FThread->FastInit25ms();
+  Worker().FastInit25ms();
   if (!send()) return false;
   std::array<uint8_t, kStartAnswerBytes> buffer{};
   Reception answer = ReceiveAnswer(buffer);

@@ -33,7 +33,7 @@ class TKwp2000Protocol : public TKwpProtocol {
   static constexpr int32_t kLengthInFormat = 2;
   static constexpr int32_t kLengthByte = 1;
 
-  TKwp2000Protocol(TIso9141Thread* thread, TActivityLog* memo);
+  TKwp2000Protocol(TKwp2000Thread* thread, TActivityLog* memo);
   ~TKwp2000Protocol() override;
 
   void SetT2EOffset(int32_t ms) { FT2EOffset = ms; }
@@ -93,6 +93,8 @@ class TKwp2000Protocol : public TKwpProtocol {
     int32_t timeMs = 0;
   };
 
+  // The worker as the constructor was given it.
+  TKwp2000Thread& Worker() const { return static_cast<TKwp2000Thread&>(*FThread); }
   // Receives `count` bytes behind the `gathered` ones; the count received (0 on failure).
   int ReceiveInto(std::span<uint8_t> work, int gathered, int count, int32_t timeoutMs,
                   int32_t* timeMs);

@@ -44,18 +44,22 @@ TKwp2000Protocol& TQuobrixKWP2000Form::Kwp2000Protocol() {
   return static_cast<TKwp2000Protocol&>(*FProtocol);
 }
 
+TKwp2000Thread& TQuobrixKWP2000Form::Kwp2000Worker(TIso9141Thread& worker) {
+  // The worker of this window is always the one CreateWorker made.
+  return static_cast<TKwp2000Thread&>(worker);
+}
+
 void TQuobrixKWP2000Form::ResetKeyByteDisplay() {
   LabelKeyWord->setText(kNoKeyWord);
   LabelKeyWordDec->setText(kNoKeyWord);
 }
 
 std::unique_ptr<TIso9141Thread> TQuobrixKWP2000Form::CreateWorker() {
-  return std::make_unique<TIso9141Thread>(Memo1, FRequestList.get(), FResponseList.get(), FBaseDir,
-                                          TTesterProgram::Kwp2000Prof);
+  return std::make_unique<TKwp2000Thread>(Memo1, FRequestList.get(), FResponseList.get(), FBaseDir);
 }
 
 std::unique_ptr<TKwpProtocol> TQuobrixKWP2000Form::CreateProtocol(TIso9141Thread& worker) {
-  return std::make_unique<TKwp2000Protocol>(&worker, Memo1);
+  return std::make_unique<TKwp2000Protocol>(&Kwp2000Worker(worker), Memo1);
 }
 
 void TQuobrixKWP2000Form::ConfigureProtocol() {
@@ -76,7 +80,8 @@ void TQuobrixKWP2000Form::ConfigureProtocol() {
 void TQuobrixKWP2000Form::BeforeStartCommunication() {
   const int32_t testerAddress = IntegerOf(*MaskEditTesterAddress2000);
   const int32_t ecuAddress = IntegerOf(*MaskEditEcuAddress2000);
-  FCommThread->SetAddresses(static_cast<uint8_t>(ecuAddress), static_cast<uint8_t>(testerAddress));
+  Kwp2000Worker(*FCommThread)
+      .SetAddresses(static_cast<uint8_t>(ecuAddress), static_cast<uint8_t>(testerAddress));
 }
 
 void TQuobrixKWP2000Form::ShowStartResult(bool started, const TSmallIntArray& keyBytes) {

@@ -47,6 +47,7 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
   void BeforeStartCommunication() override;
   void ShowStartResult(bool started, const TSmallIntArray& keyBytes) override;
   TKwp2000Protocol& Kwp2000Protocol();
+  static TKwp2000Thread& Kwp2000Worker(TIso9141Thread& worker);
 
   QLabel* LabelKeyWord = nullptr;
   QLabel* LabelKeyWordDec = nullptr;

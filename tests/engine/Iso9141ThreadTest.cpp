@@ -339,7 +339,7 @@ TEST_F(WorkerTest, PortErrorInTheWorkerEndsTheConnection) {
   dispatcher.SetErrorDisplay([&shown](const std::string& text) { shown.push_back(text); });
   CreateWorker();
   protocol->onSequence = [](TIso9141Thread& thread, TSequenceObject&) {
-    return thread.FastInit25ms();
+    return thread.FiveBaudInit(0x33);
   };
   ASSERT_TRUE(Start());
   sim::Faults faults;
@@ -407,5 +407,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProgramVariant,
                                                        false},
                                            ProgramCase{"Kwp71", TTesterProgram::Kwp71, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+template <typename Worker>
+concept OffersTesterAddress = requires(Worker& worker) {
+  worker.SetAddresses(0, 0);
+  worker.GetSourceAddress();
+};
+
+template <typename Worker>
+concept OffersFastInitialisation = requires(Worker& worker, const uint8_t* bytes) {
+  worker.FastInit25ms();
+  worker.FastInitAndSend(0.0f, 0.0f, bytes, 0);
+};
+
+TEST(WorkerVariants, OnlyTheKwp2000WorkerHasATesterAddressAndFastInitialisation) {
+  EXPECT_TRUE(OffersTesterAddress<TKwp2000Thread>);
+  EXPECT_TRUE(OffersFastInitialisation<TKwp2000Thread>);
+  EXPECT_FALSE(OffersTesterAddress<TIso9141Thread>);
+  EXPECT_FALSE(OffersFastInitialisation<TIso9141Thread>);
+}
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "sim/ScriptedResponder.h"
 #include "WorkerTestSupport.h"
+#include "sim/ScriptedResponder.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ class TransferTest : public WorkerFixture {
 // Each action returns whether the operations gave the results the row expects.
 struct LogCase {
   const char* name;
-  std::function<bool(TIso9141Thread&)> act;
+  std::function<bool(TKwp2000Thread&)> act;
   Lines lines;
 };
 
@@ -158,7 +158,7 @@ const LogCase kLogCases[] = {
 class ByteLogLines : public TransferTest, public ::testing::WithParamInterface<LogCase> {};
 
 TEST_P(ByteLogLines, Golden) {
-  EXPECT_TRUE(GetParam().act(*worker));
+  EXPECT_TRUE(GetParam().act(Kwp2000Worker()));
   const Lines lines = WorkerFixture::ByteLogLines();
   ASSERT_GE(lines.size(), kOpeningLines);
   EXPECT_EQ(Lines(lines.begin() + kOpeningLines, lines.end()), GetParam().lines);
@@ -211,8 +211,8 @@ TEST_F(TransferTest, FiveBaudEdgesFromOneStartTime) {
 }
 
 TEST_F(TransferTest, FastInitPulsesThenDataAtFiftyMs) {
-  ASSERT_TRUE(worker->FastInit25ms());
-  ASSERT_TRUE(worker->FastInitAndSend(25.0f, 25.0f, kRequest.data(), 1));
+  ASSERT_TRUE(Kwp2000Worker().FastInit25ms());
+  ASSERT_TRUE(Kwp2000Worker().FastInitAndSend(25.0f, 25.0f, kRequest.data(), 1));
   const auto edges = BreakEdges();
   const auto bytes = EventsOf({LineEventKind::TesterByte});
   ASSERT_EQ(edges.size(), 4u);

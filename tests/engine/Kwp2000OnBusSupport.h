@@ -54,10 +54,11 @@ class Kwp2000OnBus : public WorkerFixture {
   bool ConnectTo(std::unique_ptr<sim::EcuModel> model, uint8_t initType,
                  const std::function<void(TKwp2000Protocol&)>& configure) {
     Bus().SetModel(std::move(model));
-    worker = new TIso9141Thread(&memo, &requests, &responses, logDirectory);
+    auto* kwp2000Worker = new TKwp2000Thread(&memo, &requests, &responses, logDirectory);
+    worker = kwp2000Worker;
     logFileName = worker->LogFileName();
     worker->OpenPort(portName, false);
-    kwp = std::make_unique<TKwp2000Protocol>(worker, &memo);
+    kwp = std::make_unique<TKwp2000Protocol>(kwp2000Worker, &memo);
     kwp->SetInitType(initType);
     if (configure) configure(*kwp);
     worker->SetProtocol(kwp.get(), 2);
@@ -65,7 +66,7 @@ class Kwp2000OnBus : public WorkerFixture {
       ++finishedCalls;
       finishedAt = plat::QueryCounter();
     });
-    worker->SetAddresses(0x10, 0xF1);
+    kwp2000Worker->SetAddresses(0x10, 0xF1);
     keyBytes.Clear();
     DisplayTicks ticks(dispatcher);
     const bool started = worker->StartCommunication(0x10, keyBytes);

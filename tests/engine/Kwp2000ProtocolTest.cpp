@@ -7,11 +7,11 @@
 #include <iterator>
 #include <optional>
 
+#include "WorkerTestSupport.h"
 #include "engine/Kwp2000Protocol2.h"
 #include "engine/Sequence.h"
 #include "engine/Serialcomm2ftdi.h"
 #include "engine/Threadlist.h"
-#include "WorkerTestSupport.h"
 
 namespace {
 
@@ -78,8 +78,8 @@ class Kwp2000ProtocolTest : public ::testing::Test {
   TRecordingLog memo;
   TCommThreadList requests;
   TCommThreadList responses;
-  std::unique_ptr<TIso9141Thread> worker =
-      std::make_unique<TIso9141Thread>(&memo, &requests, &responses, LogDirectory());
+  std::unique_ptr<TKwp2000Thread> worker =
+      std::make_unique<TKwp2000Thread>(&memo, &requests, &responses, LogDirectory());
   TKwp2000Protocol protocol{worker.get(), &memo};
 };
 

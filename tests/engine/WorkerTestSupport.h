@@ -122,7 +122,10 @@ class WorkerFixture : public ::testing::Test {
   static constexpr const char* kPortName = "0x00000F11";
 
   void CreateWorker(TTesterProgram program = TTesterProgram::Kwp2000Prof) {
-    worker = new TIso9141Thread(&memo, &requests, &responses, logDirectory, program);
+    if (program == TTesterProgram::Kwp71)
+      worker = new TIso9141Thread(&memo, &requests, &responses, logDirectory);
+    else
+      worker = new TKwp2000Thread(&memo, &requests, &responses, logDirectory);
     logFileName = worker->LogFileName();
     protocol = std::make_unique<TFakeProtocol>(worker);
     worker->SetProtocol(protocol.get(), 2);
@@ -134,6 +137,8 @@ class WorkerFixture : public ::testing::Test {
     worker->OpenPort(kPortName, false);
   }
 
+  // The worker CreateWorker made for QuobrixKWP2000Prof.
+  TKwp2000Thread& Kwp2000Worker() { return dynamic_cast<TKwp2000Thread&>(*worker); }
   bool Freed() const { return memo.CountOf("Thread object freed") > 0; }
   bool WaitFreed(uint32_t timeoutMs = 8000) {
     return dispatcher.RunUntil([this] { return Freed(); }, timeoutMs);

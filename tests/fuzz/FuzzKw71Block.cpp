@@ -24,8 +24,7 @@ struct Tester {
   TCommThreadList requests;
   TCommThreadList responses;
   TIso9141Thread worker{&memo, &requests, &responses,
-                        (std::filesystem::temp_directory_path() / "").string(),
-                        TTesterProgram::Kwp71};
+                        (std::filesystem::temp_directory_path() / "").string()};
   TKwp71Protocol protocol{&worker, &memo};
 };
 

@@ -31,7 +31,7 @@ struct Tester {
   NoLog memo;
   TCommThreadList requests;
   TCommThreadList responses;
-  TIso9141Thread worker{&memo, &requests, &responses,
+  TKwp2000Thread worker{&memo, &requests, &responses,
                         (std::filesystem::temp_directory_path() / "").string()};
   TKwp2000Protocol protocol{&worker, &memo};
 };

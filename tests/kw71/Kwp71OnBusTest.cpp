@@ -57,7 +57,7 @@ class Kwp71OnBus : public WorkerFixture {
     auto model = std::make_unique<sim::Kw71Ecu>(config);
     model->Model().Inject(startFault);
     simulation.Bus().SetModel(std::move(model));
-    worker = new TIso9141Thread(&memo, &requests, &responses, logDirectory, TTesterProgram::Kwp71);
+    worker = new TIso9141Thread(&memo, &requests, &responses, logDirectory);
     logFileName = worker->LogFileName();
     worker->OpenPort(kPortName, false);
     kwp = std::make_unique<TKwp71Protocol>(worker, &memo);

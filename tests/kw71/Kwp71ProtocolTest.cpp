@@ -17,7 +17,7 @@ class Kwp71ProtocolTest : public ::testing::Test {
   TRecordingLog memo;
   TCommThreadList requests;
   TCommThreadList responses;
-  TIso9141Thread worker{&memo, &requests, &responses, ::testing::TempDir(), TTesterProgram::Kwp71};
+  TIso9141Thread worker{&memo, &requests, &responses, ::testing::TempDir()};
   TKwp71Protocol protocol{&worker, &memo};
 };
 
