@@ -158,14 +158,13 @@ const std::vector<std::string>& TDataDescription::Decode(const TSmallIntArray& d
   size_t line = layout.extraLines;
   for (int record = 0; record < layout.records; ++record) {
     const size_t firstLine = line;
-    bool firstDecoded = false;
-    for (size_t k = 0; k < items; ++k) {
-      bool decoded = DecodeItem(k, record, line++, pos, totalBytes);
-      if (k == 0) firstDecoded = decoded;
-    }
-    // The record's text is that of this decoding, also when its first item lacked its bytes.
+    for (size_t k = 0; k < items; ++k)
+      DecodeItem(k, record, line++, pos, totalBytes);
+    // The record's text is that of this decoding, also when its first item lacked its bytes;
+    // its raw value is the first item's, which then stays that of its last decoding.
     if (items > 0) {
-      int32_t raw = firstDecoded ? FItems[0].Scaling->GetRawValue() : 0;
+      const TScalingBytes* first = FItems[0].Scaling.get();
+      const int32_t raw = first ? first->GetRawValue() : 0;
       FNewLines.RecordTexts.push_back(TRecordText{FNewLines.ValueTexts[firstLine], raw});
     }
   }
@@ -174,7 +173,7 @@ const std::vector<std::string>& TDataDescription::Decode(const TSmallIntArray& d
   return FLines.ValueTexts;
 }
 
-bool TDataDescription::DecodeItem(size_t k, int record, size_t line, size_t& pos,
+void TDataDescription::DecodeItem(size_t k, int record, size_t line, size_t& pos,
                                   int64_t& totalBytes) {
   TItem& item = FItems[k];
   std::string& name = FNewLines.Names[line];
@@ -185,7 +184,7 @@ bool TDataDescription::DecodeItem(size_t k, int record, size_t line, size_t& pos
   if (!item.Scaling) {
     FNewLines.ValueTexts[line].clear();
     FNewLines.Units[line] = "not valid";
-    return false;
+    return;
   }
   TScalingBytes& scaling = *item.Scaling;
   const int nrBytes = scaling.GetNrBytes();
@@ -201,5 +200,4 @@ bool TDataDescription::DecodeItem(size_t k, int record, size_t line, size_t& pos
   }
   FNewLines.Units[line] = scaling.GetUnit();
   totalBytes += std::max(0, nrBytes);
-  return present;
 }

@@ -79,9 +79,8 @@ class TDataDescription {
   void BuildInitialLines(bool valid);
 
   TRecordLayout Layout() const;
-  // Decodes item `k` of a record at `pos` into line `line` of the new lines; false when the
-  // item failed or its bytes are missing.
-  bool DecodeItem(size_t k, int record, size_t line, size_t& pos, int64_t& totalBytes);
+  // Decodes item `k` of a record at `pos` into line `line` of the new lines.
+  void DecodeItem(size_t k, int record, size_t line, size_t& pos, int64_t& totalBytes);
 
   std::vector<TItem> FItems;
   TLines FLines;

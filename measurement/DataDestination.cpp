@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "platform/Conversions.h"
 #include "measurement/DataDescription.h"
+#include "platform/Conversions.h"
 #include "platform/SmallIntArray.h"
 
 namespace {
@@ -110,7 +110,7 @@ void TDataDestination::WriteGridRow(TStringGrid& grid, int row, const TDataDescr
 void TDataDestination::WriteReportHeader(const TDataDescription& description) {
   if (FTextStreams.empty()) return;
   const std::string header = "\n" + TimeOfDayText() + "\n" + description.GetServiceName() + ", 0x" +
-                             plat::IntToHex(static_cast<uint8_t>(description.GetServiceId()), 2) +
+                             plat::IntToHex(static_cast<uint32_t>(description.GetServiceId()), 2) +
                              ", " + description.GetTitle() + "\n";
   for (std::ostream* stream : FTextStreams)
     *stream << header;

@@ -1,5 +1,7 @@
 // Interpreter for a free formula of one variable x, evaluated directly on its text: each
-// evaluation splits the text at the operator that binds loosest, recursively.
+// evaluation splits the text at the operator that binds loosest, recursively; a chain of
+// operators of one level is split in one pass, so a long flat text costs time in proportion to
+// its length.
 #pragma once
 
 #include <string>
@@ -24,7 +26,10 @@ class TFormulaInt {
 
  private:
   double EvaluateAt(std::string_view text, bool& error, int depth);
+  // A ternary at `op`, or an operator left of a ':' that has no '?' (`second`).
   double EvaluateOperator(std::string_view text, size_t op, size_t second, bool& error, int depth);
+  // A text whose loosest operator, at `op`, is no ternary, split at every operator of that level.
+  double EvaluateChain(std::string_view text, size_t op, bool& error, int depth);
 
   double FX = 0;
   std::string FFormula;

@@ -9,7 +9,8 @@ namespace plat {
 
 // Decimal, or hexadecimal after "0x"/"0X"/"$" (optionally signed). Leading and trailing blanks
 // are allowed. Anything else throws EConvertError "'<text>' is not a valid integer value".
-// Hexadecimal values wrap into 32 bits ("$FFFFFFFF" is -1), decimal ones must fit.
+// Hexadecimal values of up to 32 bits wrap into the sign ("$FFFFFFFF" is -1); larger ones throw,
+// as do decimal values outside the signed 32-bit range.
 int32_t StrToInt(std::string_view text);
 // As StrToInt, but returns `fallback` instead of throwing.
 int32_t StrToIntDef(std::string_view text, int32_t fallback);

@@ -242,7 +242,7 @@ TEST(DataDescription, ARecordWithoutItsFirstBytesShowsThisDecodingsText) {
   d.Decode(Bytes({0, 0, 7}), false);
   ASSERT_EQ(d.GetRecordTexts().size(), 1u);
   EXPECT_EQ(d.GetRecordTexts()[0].Text, kShort);
-  EXPECT_EQ(d.GetRecordTexts()[0].RawValue, 0);
+  EXPECT_EQ(d.GetRecordTexts()[0].RawValue, 8) << "the first item's raw value of its last decoding";
   EXPECT_EQ(d.GetValueTexts(), (Texts{"1", kShort, "0"}));
 }
 

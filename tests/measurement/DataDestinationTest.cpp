@@ -272,4 +272,37 @@ TEST_F(DataDestinationTest, StreamsReceiveTheReportAndOneDataLinePerCycle) {
   EXPECT_EQ(destination.FMarkerCount, 0);
 }
 
+TEST_F(DataDestinationTest, TheReportHeaderShowsTheWholeServiceId) {
+  struct Case {
+    const char* serviceId;
+    const char* shown;
+  };
+  for (const Case& c : {Case{"0x5", "05"}, Case{"0x1234", "1234"}, Case{"0xFFFFFFFF", "FFFFFFFF"}}) {
+    TDataDescription description(std::string("S, ") + c.serviceId + ", 1, T, 1, A, 1, 0x01",
+                                 nullptr);
+    TDataDestination local;
+    std::ostringstream report;
+    local.AddTextStream(report);
+    const TSmallIntArray data{7};
+    local.NewData(local.AddDescription(description), &data, 0, false);
+    EXPECT_NE(report.str().find(std::string("\nS, 0x") + c.shown + ", T\n"), std::string::npos)
+        << report.str();
+  }
+}
+
+TEST_F(DataDestinationTest, DestroyingADestinationLeavesNoRowOrEntryBehind) {
+  {
+    TDataDestination local;
+    local.AddGrid(grid);
+    local.AddChart(secondChart, secondBox);
+    local.AddDescription(two);
+    const TSmallIntArray data{0x50, 0x5A};
+    local.NewData(0, &data, 500, false);
+    ASSERT_EQ(secondBox.Count(), 2);
+  }
+  EXPECT_TRUE(secondBox.entries.empty()) << "no entry names a deleted data series";
+  EXPECT_EQ(grid.RowCount(), 1);
+  EXPECT_EQ(grid.Row(0), (Texts{"", "", ""}));
+}
+
 }  // namespace
