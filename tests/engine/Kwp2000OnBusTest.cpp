@@ -163,6 +163,24 @@ TEST_F(Kwp2000OnBus, FiveBaudAnswersTheKeyBytesWithTheComplement) {
   EXPECT_LT(Ms(complement[0].first.time - keyByte2.End()), 30 + 10 * kToleranceMs);
 }
 
+TEST_F(Kwp2000OnBus, ASyncByteLateInItsHalfSecondStillConnects) {
+  sim::Kwp2000EcuConfig ecu;
+  ecu.syncDelayMs = 400;  // after the stop bit's end: about 450 ms into the tester's wait
+  ASSERT_TRUE(Connect(2, ecu));
+  LineEvent sync;
+  for (const LineEvent& byte : Events(LineEventKind::EcuByte)) {
+    if (byte.value == 0x55) {
+      sync = byte;
+      break;
+    }
+  }
+  int64_t waitBegan = 0;  // the purge that ends the pause after the address
+  for (const LineEvent& purge : Events(LineEventKind::Purge)) {
+    if (purge.time < sync.time) waitBegan = purge.time;
+  }
+  EXPECT_GT(Ms(sync.End() - waitBegan), 400);
+}
+
 TEST_F(Kwp2000OnBus, KeyBytesChooseTheFramesOfLaterRequests) {
   struct Case {
     uint8_t keyByte1;

@@ -372,6 +372,7 @@ TEST_F(Kwp2000ProtocolTest, ARequestTooLongForTheLengthByteFailsWithoutBeingSent
   EXPECT_FALSE(protocol.SeqTester(&object));
   EXPECT_EQ(object.ResponseCount(), 0);
   EXPECT_EQ(ByteLog().find("send:"), std::string::npos);
+  EXPECT_EQ(ByteLog().find("rcvd:"), std::string::npos) << "nothing sent, nothing awaited";
 }
 
 TEST_F(Kwp2000ProtocolTest, IdleTimeoutQueuesTesterPresent) {

@@ -149,8 +149,10 @@ TEST(SequenceObject, SetRequestReplacesStep) {
   EXPECT_EQ(object->RequestCount(), 1);
 }
 
-TEST(SequenceObject, AbsentResponsesReadAsEmpty) {
+TEST(SequenceObject, AbsentStepsReadAsEmpty) {
   TSequenceObject object(skExecuteSequence);
+  EXPECT_EQ(object.RequestServiceId(0), -1);
+  EXPECT_EQ(object.RequestParamCount(0), 0);
   EXPECT_EQ(object.ResponseCount(), 0);
   EXPECT_EQ(object.GetResponse(0), nullptr);
   EXPECT_EQ(object.ResponseServiceId(0), -1);
@@ -161,6 +163,9 @@ TEST(SequenceObject, AbsentResponsesReadAsEmpty) {
   EXPECT_EQ(object.ResponseCount(), 0);
   EXPECT_EQ(object.RequestCount(), 0);
   EXPECT_EQ(object.GetName(), "");
+  object.AddRequest(nullptr);  // a receive-only step
+  EXPECT_EQ(object.RequestServiceId(0), -1);
+  EXPECT_EQ(object.RequestParamCount(0), 0);
 }
 
 TEST(SequenceObject, ResponsesByIndex) {

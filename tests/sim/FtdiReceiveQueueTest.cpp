@@ -237,6 +237,17 @@ TEST_F(ReceiveQueueTest, AResultTakenWhilePendingIsIncomplete) {
   EXPECT_EQ(plat::ftdi::LastError(), plat::ftdi::kErrorDeviceNotConnected);
 }
 
+TEST_F(ReceiveQueueTest, AReadAfterAnAbortGetsTheNextBytes) {
+  std::vector<uint8_t> aborted(2), buffer(2);
+  Overlapped first, next;
+  queue_.StartRead(aborted.data(), 2, nullptr, first);
+  queue_.AbortReads(plat::ftdi::kErrorOperationAborted);
+  EXPECT_FALSE(queue_.StartRead(buffer.data(), 2, nullptr, next));
+  Deliver({5, 6});
+  ASSERT_FALSE(next.IsPending());
+  EXPECT_EQ(Result(next, buffer), (std::vector<uint8_t>{5, 6}));
+}
+
 TEST_F(ReceiveQueueTest, BytesBeyondTheCapacityAreDropped) {
   queue_.SetCapacity(2);
   Deliver({1, 2, 3});
