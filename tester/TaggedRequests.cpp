@@ -1,0 +1,35 @@
+#include "tester/TaggedRequests.h"
+
+#include <algorithm>
+
+#include "measurement/DataDestination.h"
+#include "measurement/DisplayTargets.h"
+#include "tester/LiveDataSelection.h"
+
+void TagStep(TSequence& step, TDataDescription& description, TDataDestination& destination) {
+  const int registered = destination.IndexOf(description);
+  step.FData = reinterpret_cast<intptr_t>(&description);
+  step.FName = kDataWithDestination;
+  step.FDestination = &destination;
+  step.FDestinationIndex = registered >= 0 ? registered : destination.AddDescription(description);
+}
+
+std::unique_ptr<TSequenceList> BuildTaggedList(const std::vector<TDataDescription*>& descriptions,
+                                               TDataDestination& destination,
+                                               const TReadStepMaker& makeStep) {
+  auto list = std::make_unique<TSequenceList>();
+  for (TDataDescription* description : descriptions) {
+    std::unique_ptr<TSequence> step = description ? makeStep(*description) : nullptr;
+    if (!step) continue;
+    TagStep(*step, *description, destination);
+    list->Add(std::move(step));
+  }
+  return list;
+}
+
+std::vector<TDataDescription*> SelectedGroups(const TListBox& selection) {
+  std::vector<TDataDescription*> groups;
+  for (int i = 0; i < std::min(selection.Count(), kMaxSelectedGroups); ++i)
+    groups.push_back(reinterpret_cast<TDataDescription*>(selection.Object(i)));
+  return groups;
+}

@@ -1,0 +1,32 @@
+// Request lists whose answers a data destination decodes: each step carries the description that
+// decodes its answer, the name tag that routes it and the destination with the description's
+// index there.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/Sequence.h"
+
+class TDataDescription;
+class TDataDestination;
+class TListBox;
+
+inline constexpr const char* kDataWithDestination = "DataWithDestination";
+
+// The step that reads the data of a description, or null when the program has none for it.
+using TReadStepMaker = std::function<std::unique_ptr<TSequence>(const TDataDescription&)>;
+
+// Tags `step` for `description` in `destination`, registering the description there unless it
+// is registered already.
+void TagStep(TSequence& step, TDataDescription& description, TDataDestination& destination);
+
+// A list (name "") of one tagged step per description, in order; a description `makeStep` has
+// no step for is skipped and not registered.
+std::unique_ptr<TSequenceList> BuildTaggedList(const std::vector<TDataDescription*>& descriptions,
+                                               TDataDestination& destination,
+                                               const TReadStepMaker& makeStep);
+
+// The descriptions of the first four entries of a group selection.
+std::vector<TDataDescription*> SelectedGroups(const TListBox& selection);
