@@ -56,7 +56,8 @@ intptr_t ChooseLine(TListBox& box) {
 }
 
 std::unique_ptr<TSequenceList> IdentificationRequest(
-    const std::vector<TDataDescription*>& descriptions, TDataDestination& destination) {
+    const std::vector<std::unique_ptr<TDataDescription>>& descriptions,
+    TDataDestination& destination) {
   destination.Clear();
   return BuildTaggedList(descriptions, destination, MakeIdentificationStep);
 }

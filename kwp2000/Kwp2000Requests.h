@@ -26,7 +26,8 @@ intptr_t ChooseLine(TListBox& box);
 
 // One step per identification description; the destination is cleared first.
 std::unique_ptr<TSequenceList> IdentificationRequest(
-    const std::vector<TDataDescription*>& descriptions, TDataDestination& destination);
+    const std::vector<std::unique_ptr<TDataDescription>>& descriptions,
+    TDataDestination& destination);
 // 0x18 [status, group high, group low] with the chosen status and group (0 and kAllDtcGroups
 // when a list is empty); the destination is cleared first.
 std::unique_ptr<TSequenceList> DtcByStatusRequest(TDataDescription& description,

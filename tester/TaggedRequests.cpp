@@ -14,17 +14,12 @@ void TagStep(TSequence& step, TDataDescription& description, TDataDestination& d
   step.FDestinationIndex = registered >= 0 ? registered : destination.AddDescription(description);
 }
 
-std::unique_ptr<TSequenceList> BuildTaggedList(const std::vector<TDataDescription*>& descriptions,
-                                               TDataDestination& destination,
-                                               const TReadStepMaker& makeStep) {
-  auto list = std::make_unique<TSequenceList>();
-  for (TDataDescription* description : descriptions) {
-    std::unique_ptr<TSequence> step = description ? makeStep(*description) : nullptr;
-    if (!step) continue;
-    TagStep(*step, *description, destination);
-    list->Add(std::move(step));
-  }
-  return list;
+void AddTaggedStep(TSequenceList& list, TDataDescription& description,
+                   TDataDestination& destination, const TReadStepMaker& makeStep) {
+  std::unique_ptr<TSequence> step = makeStep(description);
+  if (!step) return;
+  TagStep(*step, description, destination);
+  list.Add(std::move(step));
 }
 
 std::vector<TDataDescription*> SelectedGroups(const TListBox& selection) {

@@ -22,11 +22,21 @@ using TReadStepMaker = std::function<std::unique_ptr<TSequence>(const TDataDescr
 // is registered already.
 void TagStep(TSequence& step, TDataDescription& description, TDataDestination& destination);
 
-// A list (name "") of one tagged step per description, in order; a description `makeStep` has
-// no step for is skipped and not registered.
-std::unique_ptr<TSequenceList> BuildTaggedList(const std::vector<TDataDescription*>& descriptions,
+// Appends the tagged step `makeStep` makes for `description`; without one nothing is appended
+// and nothing registered.
+void AddTaggedStep(TSequenceList& list, TDataDescription& description,
+                   TDataDestination& destination, const TReadStepMaker& makeStep);
+
+// A list (name "") of one tagged step per description (raw or owning pointers), in order.
+template <class Descriptions>
+std::unique_ptr<TSequenceList> BuildTaggedList(const Descriptions& descriptions,
                                                TDataDestination& destination,
-                                               const TReadStepMaker& makeStep);
+                                               const TReadStepMaker& makeStep) {
+  auto list = std::make_unique<TSequenceList>();
+  for (const auto& description : descriptions)
+    if (description) AddTaggedStep(*list, *description, destination, makeStep);
+  return list;
+}
 
 // The descriptions of the first four entries of a group selection.
 std::vector<TDataDescription*> SelectedGroups(const TListBox& selection);

@@ -130,13 +130,12 @@ class Kwp2000RequestsTest : public ::testing::Test {
 };
 
 TEST_F(Kwp2000RequestsTest, ReadAndIdentificationStepsFollowTheServiceId) {
-  const std::vector<TDataDescription*> groups{
-      &Describe("RDBLI_2000, 0x21, 0x05, A, 1, a, 1, 0x01"),
-      &Describe("RDBCI_2000, 0x22, 0x1234, B, 1, b, 1, 0x01"),
-      &Describe("RDBCI_2000, 0x22, 0x10100, C, 1, c, 1, 0x01"),
-      &Describe("RDBLI_2000, 0x1A, 0x19B, D, 1, d, 1, 0x01"),
-      &Describe("RDBLI_2000, 0x21, 0x1FF, E, 1, e, 1, 0x01"),
-  };
+  for (const char* statement :
+       {"RDBLI_2000, 0x21, 0x05, A, 1, a, 1, 0x01", "RDBCI_2000, 0x22, 0x1234, B, 1, b, 1, 0x01",
+        "RDBCI_2000, 0x22, 0x10100, C, 1, c, 1, 0x01", "RDBLI_2000, 0x1A, 0x19B, D, 1, d, 1, 0x01",
+        "RDBLI_2000, 0x21, 0x1FF, E, 1, e, 1, 0x01"})
+    Describe(statement);
+  const auto& groups = descriptions;
   destination.AddGrid(grid);
   std::unique_ptr<TSequenceList> live = BuildTaggedList(groups, destination, MakeReadDataStep);
   EXPECT_EQ(
@@ -152,7 +151,7 @@ TEST_F(Kwp2000RequestsTest, ReadAndIdentificationStepsFollowTheServiceId) {
   for (int i = 0; i < ident->Count(); ++i) {
     EXPECT_EQ(ident->Items(i)->FName, "DataWithDestination");
     EXPECT_EQ(ident->Items(i)->FDestinationIndex, i);
-    EXPECT_EQ(ident->Items(i)->FData, reinterpret_cast<intptr_t>(groups[i]));
+    EXPECT_EQ(ident->Items(i)->FData, reinterpret_cast<intptr_t>(groups[i].get()));
   }
 }
 
