@@ -14,12 +14,11 @@
 #include <memory>
 
 #include "engine/Sequence.h"
+#include "tester/RequestNames.h"
 #include "tester/TaggedRequests.h"
 
 class TDataDestination;
 class TListBox;
-
-inline constexpr const char* kContReadData = "ContReadData";
 
 class TLiveDataReading {
  public:

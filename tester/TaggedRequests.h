@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "engine/Sequence.h"
+#include "tester/RequestNames.h"
 
 class TDataDescription;
 class TDataDestination;
 class TListBox;
-
-inline constexpr const char* kDataWithDestination = "DataWithDestination";
 
 // The step that reads the data of a description, or null when the program has none for it.
 using TReadStepMaker = std::function<std::unique_ptr<TSequence>(const TDataDescription&)>;
