@@ -89,6 +89,7 @@ class TesterForm : public QMainWindow {
   void ButtonFTDIinfoClick();
 
   TIso9141Thread* CommThread() const { return FCommThread; }
+  bool KeyPreview() const { return FKeyPreview; }
 
  protected:
   TesterForm(TVersionLookup versionLookup, QWidget* parent);
