@@ -185,9 +185,7 @@ class LiveDataBench {
 };
 
 void Print(const char* set, const Figures& figures) {
-  const auto line = [set](const char* name, double value) {
-    std::printf("%s.%s %.3f\n", set, name, value);
-  };
+  const auto line = [set](const char* name, double value) { bench::PrintFigure(set, name, value); };
   line("completed", figures.completed);
   line("reads", figures.reads);
   line("reads_per_second", figures.readsPerSecond);
