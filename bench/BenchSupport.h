@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -74,6 +75,11 @@ class BusyCores {
   std::atomic<bool> stop_{false};
   std::vector<std::thread> threads_;
 };
+
+// One figure as the line "set.name value".
+inline void PrintFigure(const char* set, const char* name, double value) {
+  std::printf("%s.%s %.3f\n", set, name, value);
+}
 
 struct Spread {
   double min = 0;

@@ -184,9 +184,7 @@ class TimingBench {
 };
 
 void Print(const char* set, const Figures& figures) {
-  const auto line = [set](const char* name, double value) {
-    std::printf("%s.%s %.3f\n", set, name, value);
-  };
+  const auto line = [set](const char* name, double value) { bench::PrintFigure(set, name, value); };
   line("five_baud_edge_error_max_ms", figures.fiveBaudEdgeErrorMs);
   line("fast_init_low_error_max_ms", figures.fastInitLowErrorMs);
   line("fast_init_high_error_max_ms", figures.fastInitHighErrorMs);

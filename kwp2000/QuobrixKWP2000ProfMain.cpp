@@ -8,6 +8,7 @@
 #include "engine/Kwp2000Protocol2.h"
 #include "kwp2000/Kwp2000Decoding.h"
 #include "kwp2000/Kwp2000Definitions.h"
+#include "kwp2000/Kwp2000Requests.h"
 #include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
 #include "tester/RadioGroup.h"
@@ -25,6 +26,7 @@ TQuobrixKWP2000Form::TQuobrixKWP2000Form(tester::TVersionLookup versionLookup, Q
   BuildWindow(WindowControls(), kCaption);  // 1
   FindControls();
   BindSharedHandlers();
+  BindKwp2000Handlers();
   UseDecimalPoint();    // 2
   SizeRealtimeGraph();  // 3
   SetDirectories();     // 4
@@ -32,7 +34,8 @@ TQuobrixKWP2000Form::TQuobrixKWP2000Form(tester::TVersionLookup versionLookup, Q
   CreateEvents();        // 6
   StartDisplayThread();  // 7
   // 8: no continuous reading yet.
-  CreateRealtimeDestination();                            // 9, 10
+  CreateRealtimeDestination();  // 9, 10
+  UseLiveData(MakeReadDataStep);
   CreateIdentDestination();                               // 11
   CreateDtcDestination();                                 // 12
   FDtcDestination->AddStringsTarget(*ListBoxDTCGroup14);  // 13
@@ -72,6 +75,7 @@ void TQuobrixKWP2000Form::FindControls() {
   ListBoxDTCGroup18 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup18");
   ListBoxDTCGroup14 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup14");
   ListBoxDTCGroup17 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup17");
+  ButtonReadTiming = &FControls.Get<QAbstractButton>("ButtonReadTiming");
 }
 
 void TQuobrixKWP2000Form::CreateDefinitionsAndDecoding() {
@@ -84,5 +88,6 @@ void TQuobrixKWP2000Form::CreateDefinitionsAndDecoding() {
       FDtcDestination.get(),
       std::vector<TGroupListRefill>{{ListBoxDTCGroup14, &definitions->DtcGroups14()},
                                     {ListBoxDTCGroup17, &definitions->DtcGroups17()}}));
+  FKwp2000Definitions = definitions.get();
   UseDefinitions(std::move(definitions));
 }

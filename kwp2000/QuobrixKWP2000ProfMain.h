@@ -1,15 +1,18 @@
 // The main window of QuobrixKWP2000Prof: the shared tester window with the KWP2000 protocol, its
 // Connect-tab settings and key-word display, the trouble-code group lists and the KWP2000
 // handlers. The class is split over files by concern: construction and teardown here, the
-// control table, the connection, definition files and decoding in their own files.
+// control table, the connection, identification and trouble codes, and the single services in
+// their own files.
 #pragma once
 
 #include <memory>
 
 #include "tester/TesterForm.h"
 
+class QAbstractButton;
 class QLabel;
 class QLineEdit;
+class TKwp2000Definitions;
 class TKwp2000Protocol;
 
 namespace tester {
@@ -33,10 +36,21 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
                                QWidget* parent = nullptr);
   ~TQuobrixKWP2000Form() override;
 
+  // Identification and trouble codes.
+  void ButtonIDnewClick();
+  void ButtonReadDTCByStatusNewClick();
+  void ButtonClearDIClick();
+  void ButtonReadStatusOfDTCClick();
+
+  // Single services, told apart by the pressed button's tag, and "Start + ID".
+  void KWP2000ButtonClick(const QAbstractButton& sender);
+  void ButtonStartCompleteClick();
+
  private:
   void FindControls();
   // The definitions with the trouble-code lists and the decoding that refills them.
   void CreateDefinitionsAndDecoding();
+  void BindKwp2000Handlers();
 
   // Connection.
   void ResetKeyByteDisplay() override;
@@ -61,4 +75,6 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
   ui::ListBox* ListBoxDTCGroup18 = nullptr;
   ui::ListBox* ListBoxDTCGroup14 = nullptr;
   ui::ListBox* ListBoxDTCGroup17 = nullptr;
+  QAbstractButton* ButtonReadTiming = nullptr;
+  TKwp2000Definitions* FKwp2000Definitions = nullptr;  // FDefinitions, as the KWP2000 kind
 };

@@ -65,6 +65,11 @@ int TDataDestination::AddDescription(TDataDescription& description) {
   return DescriptionCount() - 1;
 }
 
+int TDataDestination::IndexOf(const TDataDescription& description) const {
+  const auto found = std::find(FDescriptions.begin(), FDescriptions.end(), &description);
+  return found == FDescriptions.end() ? -1 : static_cast<int>(found - FDescriptions.begin());
+}
+
 void TDataDestination::NewData(int index, const TSmallIntArray* data, int timeMs, bool append) {
   if (index < 0 || index >= DescriptionCount() || !data) return;
   TDataDescription& description = *FDescriptions[index];

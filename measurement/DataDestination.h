@@ -50,6 +50,8 @@ class TDataDestination {
   void CloseDataFiles();
 
   int DescriptionCount() const { return static_cast<int>(FDescriptions.size()); }
+  // The index the description is registered at, or -1.
+  int IndexOf(const TDataDescription& description) const;
 
   int32_t FMarkerCount = 0;
   bool FMarkerOn = false;  // adds FMarkerCount to the end of each data line

@@ -91,4 +91,24 @@ bool FormOfferedByKeyByte(const Kwp2000EcuFrame& frame, uint8_t keyByte1) {
   return (keyByte1 & header) != 0 && (keyByte1 & length) != 0;
 }
 
+std::vector<Kwp2000LineFrame> Kwp2000FramesOnLine(const std::vector<LineEvent>& trace,
+                                                  LineEventKind side) {
+  std::vector<Kwp2000LineFrame> frames;
+  Bytes bytes;
+  int64_t start = 0;
+  for (const LineEvent& event : trace) {
+    if (event.kind == LineEventKind::BreakOn) bytes.clear();
+    if (event.kind != side) continue;
+    if (bytes.empty()) start = event.time;
+    bytes.push_back(static_cast<uint8_t>(event.value));
+    const int size = Kwp2000FrameSize(bytes);
+    if (size < 0) bytes.clear();
+    if (size <= 0 || bytes.size() < static_cast<size_t>(size)) continue;
+    if (auto frame = ParseKwp2000Frame(std::move(bytes)))
+      frames.push_back({*frame, start, event.End()});
+    bytes.clear();
+  }
+  return frames;
+}
+
 }  // namespace sim

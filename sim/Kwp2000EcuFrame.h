@@ -1,11 +1,14 @@
 // Frames as the simulated KWP2000 ECU sees them: finding where a request ends, reading its
-// header, and building answer frames in the form the ECU's key bytes promise.
+// header, and building answer frames in the form the ECU's key bytes promise; and the frames of
+// a bus trace, for tests and benchmarks.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "sim/EcuModel.h"
 
 namespace sim {
 
@@ -52,5 +55,17 @@ Kwp2000FrameForm AnswerFormFor(const Kwp2000EcuFrame& request, uint8_t address, 
 
 // Whether a frame's header has a form that the first key byte declares as supported.
 bool FormOfferedByKeyByte(const Kwp2000EcuFrame& frame, uint8_t keyByte1);
+
+// A frame on the line: from the start of its first byte to the end of its last.
+struct Kwp2000LineFrame {
+  Kwp2000EcuFrame frame;
+  int64_t start = 0;
+  int64_t end = 0;
+};
+
+// The complete frames that one side (`TesterByte` or `EcuByte`) put on the line, in order. A
+// break starts the next frame afresh.
+std::vector<Kwp2000LineFrame> Kwp2000FramesOnLine(const std::vector<LineEvent>& trace,
+                                                  LineEventKind side);
 
 }  // namespace sim

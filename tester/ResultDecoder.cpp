@@ -6,7 +6,7 @@
 #include "measurement/DataDestination.h"
 #include "platform/SmallIntArray.h"
 
-void TResultDecoder::Decode(TSequenceObject& object) {
+void TResultDecoder::Decode(TSequenceObject& object, bool shown) {
   // Continuous reading logs only its error answers, so it does not flood the log.
   const bool logged = !IsContinuousRead(object);
   const int steps = std::max(object.RequestCount(), object.ResponseCount());
@@ -14,7 +14,7 @@ void TResultDecoder::Decode(TSequenceObject& object) {
     if (logged) Write(rules_.RequestLines(object, i));
     Write(rules_.NegativeLines(object, i));
     if (logged) Write(rules_.ResponseLines(object, i));
-    Route(object, i);
+    if (shown) Route(object, i);
   }
 }
 

@@ -10,16 +10,13 @@
 #include <vector>
 
 #include "engine/Sequence.h"
+#include "tester/RequestNames.h"
 
 class TActivityLog;
 class TDataDestination;
 class TSmallIntArray;
 
 using TLogLines = std::vector<std::string>;
-
-// The name of the window's continuous-read list and the tag of steps whose data is displayed.
-inline constexpr const char* kContReadData = "ContReadData";
-inline constexpr const char* kDataWithDestination = "DataWithDestination";
 
 inline bool IsTagged(const TSequence* step) {
   return step && step->FName == kDataWithDestination;
@@ -55,21 +52,21 @@ class TResultDecoder {
   TResultDecoder(TDecodingRules& rules, TActivityLog& log) : rules_(rules), log_(log) {}
 
   // Takes every result the worker has queued, also those it queues meanwhile; with no worker,
-  // nothing. A "ContReadData" result first queues a copy of `contSequence` when `contReading`.
-  // `Worker` offers ResponseCount, PopResponse and ExecuteSequence as TIso9141Thread does.
-  template <class Worker>
-  void Drain(Worker* worker, bool contReading, const TSequenceList* contSequence) {
+  // nothing. A "ContReadData" result first goes to `continuousRead(*worker)`, which may queue the
+  // next copy and says whether the result's data is shown. `Worker` offers ResponseCount and
+  // PopResponse as TIso9141Thread does.
+  template <class Worker, class ContinuousRead>
+  void Drain(Worker* worker, ContinuousRead&& continuousRead) {
     while (worker && worker->ResponseCount() > 0) {
       std::unique_ptr<TSequenceObject> object = worker->PopResponse();
       if (!object) return;
-      if (contReading && contSequence && IsContinuousRead(*object))
-        worker->ExecuteSequence(contSequence->Clone());
-      Decode(*object);
+      const bool shown = !IsContinuousRead(*object) || continuousRead(*worker);
+      Decode(*object, shown);
     }
   }
 
-  // Logs and routes the steps of one result.
-  void Decode(TSequenceObject& object);
+  // Logs the steps of one result and, when `shown`, routes them.
+  void Decode(TSequenceObject& object, bool shown = true);
 
  private:
   static bool IsContinuousRead(const TSequenceObject& object) {

@@ -25,6 +25,7 @@
 #include "tester/ControlSettings.h"
 #include "tester/DefinitionFileList.h"
 #include "tester/GridColumns.h"
+#include "tester/LiveDataReading.h"
 #include "tester/ResultDecoder.h"
 #include "tester/WidgetSettings.h"
 #include "ui/ActivityLogMemo.h"
@@ -183,6 +184,7 @@ void TesterForm::BindSharedHandlers() {
   OnClick("BitBtn1", [this] { ButtonFindFileClick(); });
   OnClick("ButtonFTDIinfo", [this] { ButtonFTDIinfoClick(); });
   BindDefFileList();
+  BindLiveDataHandlers();
 }
 
 void TesterForm::EndConnection() {
@@ -230,6 +232,16 @@ void TesterForm::OnClick(std::string_view buttonName, std::function<void()> hand
   auto guarded = ui::Guarded(std::move(handler));
   connect(&FControls.Get<QAbstractButton>(buttonName), &QAbstractButton::clicked, this,
           [guarded]() mutable { guarded(); });
+}
+
+void TesterForm::OnListClick(std::string_view listBoxName, std::function<void()> handler) {
+  auto guarded = ui::Guarded(std::move(handler));
+  connect(&FControls.Get<ui::ListBox>(listBoxName), &QAbstractItemView::clicked, this,
+          [guarded]() mutable { guarded(); });
+}
+
+bool TesterForm::Execute(std::unique_ptr<TSequenceList> list) {
+  return FCommThread->ExecuteSequence(std::move(list));
 }
 
 void TesterForm::closeEvent(QCloseEvent* event) {

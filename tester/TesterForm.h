@@ -20,6 +20,7 @@
 #include "platform/Event.h"
 #include "tester/ControlTable.h"
 #include "tester/Definitions.h"
+#include "tester/TaggedRequests.h"
 #include "tester/VersionInformation.h"
 
 class QComboBox;
@@ -33,6 +34,7 @@ class TDataDestination;
 class TDecodingRules;
 class TDisplayThread;
 class TKwpProtocol;
+class TLiveDataReading;
 class TResultDecoder;
 class TSequenceList;
 
@@ -67,12 +69,27 @@ class TesterForm : public QMainWindow {
   // Handles the results the worker queued; the display thread calls it in the main thread.
   void NewDataEvent2000();
 
+  // Live data: the group selection, reading once and continuously, the chart's items.
+  void ButtonSelectClick();
+  void ButtonUnSelectClick();
+  void ListBoxReadSelClick();
+  void ListBoxReadAllClick();
+  void ListBoxItemsReadAllClick();
+  void ListBoxItemsAllClick();
+  void ListBoxItemsChartClick(ui::ListBox& sender);
+  void ButtonReadDataOnceClick();
+  void ButtonToggleReadDataContClick();
+  // Sees every key pressed in the window first while the key preview is on; it does nothing
+  // with it, and the key goes on to the focused control.
+  void FormKeyDown(int key);
+
   // Version and device information.
   void ShowVersionInfo();
   void FillPortList();
   void ButtonFTDIinfoClick();
 
   TIso9141Thread* CommThread() const { return FCommThread; }
+  bool KeyPreview() const { return FKeyPreview; }
 
  protected:
   TesterForm(TVersionLookup versionLookup, QWidget* parent);
@@ -101,7 +118,10 @@ class TesterForm : public QMainWindow {
   TDefinitionControls DefinitionControls();
   void UseDefinitions(std::unique_ptr<TDefinitions> definitions);
   void UseDecoding(std::unique_ptr<TDecodingRules> rules);
-  // Binds the handlers both programs have: connection, definition files, device information.
+  // Live-data reading of the realtime destination with the program's read step of a group.
+  void UseLiveData(TReadStepMaker makeStep);
+  // Binds the handlers both programs have: connection, definition files, device information,
+  // live data.
   void BindSharedHandlers();
 
   // Teardown steps. EndConnection comes first: it stops a running connection and serves the
@@ -126,8 +146,14 @@ class TesterForm : public QMainWindow {
 
   // Binds a button's click to a handler; an error the handler raises is shown, not passed on.
   void OnClick(std::string_view buttonName, std::function<void()> handler);
+  // The same for a click on an entry of a list box.
+  void OnListClick(std::string_view listBoxName, std::function<void()> handler);
+  // Hands a request list to the worker, which takes it while communication runs; otherwise the
+  // worker logs its refusal and the list is freed here. Needs a worker.
+  bool Execute(std::unique_ptr<TSequenceList> list);
   void SetKeyPreview(bool on) { FKeyPreview = on; }
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   // Controls both windows have.
   ui::ActivityLogMemo* Memo1 = nullptr;
@@ -166,8 +192,6 @@ class TesterForm : public QMainWindow {
   std::unique_ptr<plat::Event> FNewDataEvent;
   std::unique_ptr<plat::Event> FSendEvent;
   std::unique_ptr<plat::Event> FReceiveEvent;
-  bool FContReading = false;
-  std::unique_ptr<TSequenceList> FContSequence;
   std::unique_ptr<TDataDestination> FRealtimeDestination;
   std::unique_ptr<TDataDestination> FIdentDestination;
   std::unique_ptr<TDataDestination> FDtcDestination;
@@ -175,6 +199,8 @@ class TesterForm : public QMainWindow {
   std::unique_ptr<TDefinitions> FDefinitions;
   std::unique_ptr<TDecodingRules> FDecodingRules;
   std::unique_ptr<TResultDecoder> FDecoder;
+  // Continuous reading (FContReading, FContSequence) and reading once.
+  std::unique_ptr<TLiveDataReading> FLiveData;
   // Declared after what its handler uses, so it is stopped before those go.
   std::unique_ptr<TDisplayThread> FDisplayThread;
 
@@ -189,6 +215,10 @@ class TesterForm : public QMainWindow {
   void AbandonStart();
   void FinishStart();
   void EnableStartControls(bool enabled);
+  void BindLiveDataHandlers();
+  // A continuous-read result was taken from the response queue of `worker`; the next copy goes
+  // to the worker while it runs. False when the result is not to be shown.
+  bool ContinuousReadAnswered(TIso9141Thread* worker);
 
   bool FKeyPreview = false;
   bool FStarting = false;

@@ -12,6 +12,7 @@
 #include "engine/Threadlist.h"
 #include "measurement/DataDestination.h"
 #include "platform/Conversions.h"
+#include "tester/LiveDataReading.h"
 #include "tester/ResultDecoder.h"
 #include "tester/TesterForm.h"
 #include "ui/ActivityLogMemo.h"
@@ -104,11 +105,12 @@ void TesterForm::ThreadTerminated(TIso9141Thread* sender) {
   // Only the worker of the current connection ends it.
   if (sender != FCommThread) return;
   // Results the worker handed over just before it ended are still shown, not repeated.
-  if (FDecoder) FDecoder->Drain(sender, false, nullptr);
+  if (FDecoder)
+    FDecoder->Drain(sender, [this](TIso9141Thread&) { return ContinuousReadAnswered(nullptr); });
   FProtocol.reset();
   FCommThread = nullptr;
   EnableStartControls(true);
-  FContReading = false;
+  FLiveData->ConnectionEnded();
   FRealtimeDestination->CloseDataFiles();
   FDtcDestination->CloseDataFiles();
   FIdentDestination->CloseDataFiles();

@@ -1,5 +1,6 @@
 // The results of the worker: drained from the response queue, logged and routed to the data
 // destinations by the program's decoding rules.
+#include "tester/LiveDataReading.h"
 #include "tester/ResultDecoder.h"
 #include "tester/TesterForm.h"
 #include "ui/ActivityLogMemo.h"
@@ -12,7 +13,15 @@ void TesterForm::UseDecoding(std::unique_ptr<TDecodingRules> rules) {
 }
 
 void TesterForm::NewDataEvent2000() {
-  if (FDecoder) FDecoder->Drain(FCommThread, FContReading, FContSequence.get());
+  if (FDecoder)
+    FDecoder->Drain(FCommThread,
+                    [this](TIso9141Thread& worker) { return ContinuousReadAnswered(&worker); });
+}
+
+bool TesterForm::ContinuousReadAnswered(TIso9141Thread* worker) {
+  return FLiveData->CopyAnswered([worker](std::unique_ptr<TSequenceList>&& list) {
+    return worker && worker->ExecuteSequence(std::move(list));
+  });
 }
 
 }  // namespace tester

@@ -6,6 +6,7 @@
 
 #include "engine/Sequence.h"
 #include "measurement/DataDestination.h"
+#include "tester/LiveDataReading.h"
 #include "tester/TesterForm.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/ExceptionDisplay.h"
@@ -59,8 +60,7 @@ void TesterForm::BindDefFileList() {
 void TesterForm::ButtonLoadDefClick() {
   // The load frees every description: first nothing may still refer to one, neither a running
   // continuous read nor a data destination (the selection is emptied by the load).
-  FContReading = false;
-  FContSequence.reset();
+  FLiveData->Reset();
   FRealtimeDestination->Clear();
   FIdentDestination->Clear();
   FDtcDestination->Clear();

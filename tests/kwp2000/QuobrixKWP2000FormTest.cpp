@@ -29,6 +29,7 @@
 #include "sim/Kwp2000EngineEcu.h"
 #include "sim/SimulatedFtdi.h"
 #include "tester/RadioGroup.h"
+#include "tests/kwp2000/Kwp2000WindowFixture.h"
 #include "tests/ui/QtTestEnvironment.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/ListBox.h"
@@ -38,94 +39,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-using Lines = std::vector<std::string>;
-
-// A fresh working directory with an empty Def/ directory, current while it exists.
-class ScopedWorkingDirectory {
- public:
-  ScopedWorkingDirectory() : previous_(fs::current_path()) {
-    static int count = 0;
-    path_ = fs::temp_directory_path() /
-            ("quobrix-kwp2000-window-" + std::to_string(getpid()) + "-" + std::to_string(++count));
-    fs::create_directories(path_ / "Def");
-    fs::current_path(path_);
-  }
-  ~ScopedWorkingDirectory() {
-    fs::current_path(previous_);
-    fs::remove_all(path_);
-  }
-  std::string Path() const { return path_.string() + "/"; }
-
- private:
-  fs::path previous_;
-  fs::path path_;
-};
-
-class Kwp2000Window : public ::testing::Test {
- protected:
-  void SetUp() override { uitest::App(); }
-
-  void Open(tester::TVersionLookup lookup = TQuobrixKWP2000Form::CompiledVersion) {
-    form = std::make_unique<TQuobrixKWP2000Form>(std::move(lookup));
-  }
-  template <class T = QWidget>
-  T& Control(const char* name) {
-    T* control = form->findChild<T*>(name);
-    if (!control) throw std::logic_error(std::string("no control ") + name);
-    return *control;
-  }
-  Lines Log() {
-    auto& memo = Control<ui::ActivityLogMemo>("Memo1");
-    Lines lines;
-    for (int i = 0; i < memo.LineCount(); ++i)
-      lines.push_back(memo.Line(i));
-    return lines;
-  }
-  bool Logged(const std::string& line) {
-    const Lines lines = Log();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
-  static bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      QCoreApplication::processEvents();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
-  void Click(const char* name) { Control<QAbstractButton>(name).click(); }
-  void SetText(const char* name, const char* text) { Control<QLineEdit>(name).setText(text); }
-  bool AwaitIdle() {
-    return ServeUntil([this] { return form->CommThread() == nullptr; }, 15000);
-  }
-  Bytes TesterBytes() {
-    simulation.Bus().Drain();
-    Bytes bytes;
-    for (const sim::LineEvent& event : simulation.Bus().Trace())
-      if (event.kind == sim::LineEventKind::TesterByte) bytes.push_back(event.value);
-    return bytes;
-  }
-  bool Sent(const Bytes& frame) {
-    const Bytes bytes = TesterBytes();
-    return std::search(bytes.begin(), bytes.end(), frame.begin(), frame.end()) != bytes.end();
-  }
-  // The window is idle: nothing connected, every start and stop control enabled, port closed.
-  void ExpectIdle() {
-    EXPECT_EQ(form->CommThread(), nullptr);
-    for (const char* name :
-         {"ComboBoxComPort", "CheckBoxSetDTR", "CheckBoxRcvEcho", "ButtonStartComm2000",
-          "ButtonStartComplete", "ButtonStopComm2000", "ButtonStopAll"})
-      EXPECT_TRUE(Control(name).isEnabled()) << name;
-    EXPECT_FALSE(simulation.Ftdi().State().open);
-  }
-
-  ScopedWorkingDirectory directory;
-  sim::ScopedSimulation simulation;
-  uitest::MessageBoxRecorder boxes;
-  std::unique_ptr<TQuobrixKWP2000Form> form;
-};
+using namespace kwp2000test;
 
 // --- the window as it starts -------------------------------------------------------------
 
