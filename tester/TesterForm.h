@@ -118,7 +118,8 @@ class TesterForm : public QMainWindow {
   TDefinitionControls DefinitionControls();
   void UseDefinitions(std::unique_ptr<TDefinitions> definitions);
   void UseDecoding(std::unique_ptr<TDecodingRules> rules);
-  // Live-data reading of the realtime destination with the program's read step of a group.
+  // Live-data reading of the realtime destination with the program's read step of a group;
+  // after CreateRealtimeDestination and before the first definition load.
   void UseLiveData(TReadStepMaker makeStep);
   // Binds the handlers both programs have: connection, definition files, device information,
   // live data.
