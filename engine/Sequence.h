@@ -17,8 +17,8 @@ class TSequence {
   // Service id (or block title) 0..255; any other id gives -1 and drops `params`.
   TSequence(int serviceId, std::unique_ptr<TSmallIntArray> params);
   // Up to four parameter bytes; the first one outside 0..255 ends the list.
-  static std::unique_ptr<TSequence> CreateFromBytes(int serviceId, int16_t b1, int16_t b2,
-                                                    int16_t b3, int16_t b4);
+  static std::unique_ptr<TSequence> CreateFromBytes(int serviceId, int16_t b1 = -1, int16_t b2 = -1,
+                                                    int16_t b3 = -1, int16_t b4 = -1);
   // Copies every field but the arrival time, which is 0 in the clone.
   std::unique_ptr<TSequence> Clone() const;
 

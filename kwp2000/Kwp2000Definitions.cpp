@@ -7,13 +7,6 @@
 
 namespace {
 
-// Keeps the description in `list`.
-TFileAction IntoList(TDescriptionList& list) {
-  return [&list](std::unique_ptr<TDataDescription> description) {
-    list.push_back(std::move(description));
-  };
-}
-
 // Offers the description's title with its identifier in `box` (and in `entries`, when given);
 // the description itself is not kept.
 TFileAction ByIdentifier(TListBox& box, TStringObjectList* entries = nullptr) {

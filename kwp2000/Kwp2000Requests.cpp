@@ -7,24 +7,6 @@
 
 namespace {
 
-int16_t LowByte(int value) {
-  return static_cast<int16_t>(value & 0xFF);
-}
-int16_t HighByte(int value) {
-  return static_cast<int16_t>((value >> 8) & 0xFF);
-}
-
-std::unique_ptr<TSequence> Step(int serviceId, int16_t b1, int16_t b2 = -1, int16_t b3 = -1) {
-  return TSequence::CreateFromBytes(serviceId, b1, b2, b3, -1);
-}
-
-std::unique_ptr<TSequenceList> TaggedRequest(std::unique_ptr<TSequence> step,
-                                             TDataDescription& description,
-                                             TDataDestination& destination) {
-  TagStep(*step, description, destination);
-  return TSequenceList::CreateWithStep(std::move(step));
-}
-
 int ChosenOr(TListBox& box, int fallback) {
   return box.Count() > 0 ? static_cast<int>(ChooseLine(box)) : fallback;
 }
@@ -35,9 +17,9 @@ std::unique_ptr<TSequence> MakeReadDataStep(const TDataDescription& description)
   const int id = description.GetIdentifier();
   switch (description.GetServiceId()) {
     case 0x21:
-      return Step(0x21, LowByte(id));
+      return TSequence::CreateFromBytes(0x21, LowByte(id));
     case 0x22:
-      return Step(0x22, HighByte(id), LowByte(id));
+      return TSequence::CreateFromBytes(0x22, HighByte(id), LowByte(id));
     default:
       return nullptr;
   }
@@ -45,7 +27,8 @@ std::unique_ptr<TSequence> MakeReadDataStep(const TDataDescription& description)
 
 std::unique_ptr<TSequence> MakeIdentificationStep(const TDataDescription& description) {
   std::unique_ptr<TSequence> step = MakeReadDataStep(description);
-  return step ? std::move(step) : Step(0x1A, LowByte(description.GetIdentifier()));
+  return step ? std::move(step)
+              : TSequence::CreateFromBytes(0x1A, LowByte(description.GetIdentifier()));
 }
 
 intptr_t ChooseLine(TListBox& box) {
@@ -68,17 +51,20 @@ std::unique_ptr<TSequenceList> DtcByStatusRequest(TDataDescription& description,
   destination.Clear();
   const int status = ChosenOr(statusBox, 0);
   const int group = ChosenOr(groupBox, kAllDtcGroups);
-  return TaggedRequest(Step(0x18, LowByte(status), HighByte(group), LowByte(group)), description,
-                       destination);
+  return TaggedRequest(
+      TSequence::CreateFromBytes(0x18, LowByte(status), HighByte(group), LowByte(group)),
+      description, destination);
 }
 
 std::unique_ptr<TSequenceList> StatusOfDtcRequest(TDataDescription& description, TListBox& codeBox,
                                                   TDataDestination& destination) {
   destination.Clear();
   const int code = static_cast<int>(ChooseLine(codeBox));
-  return TaggedRequest(Step(0x17, HighByte(code), LowByte(code)), description, destination);
+  return TaggedRequest(TSequence::CreateFromBytes(0x17, HighByte(code), LowByte(code)), description,
+                       destination);
 }
 
 std::unique_ptr<TSequenceList> ClearDtcRequest(int group) {
-  return TSequenceList::CreateWithStep(Step(0x14, HighByte(group), LowByte(group)));
+  return TSequenceList::CreateWithStep(
+      TSequence::CreateFromBytes(0x14, HighByte(group), LowByte(group)));
 }

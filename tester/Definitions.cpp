@@ -8,6 +8,12 @@
 #include "measurement/DisplayTargets.h"
 #include "tester/GroupItems.h"
 
+TFileAction IntoList(TDescriptionList& list) {
+  return [&list](std::unique_ptr<TDataDescription> description) {
+    list.push_back(std::move(description));
+  };
+}
+
 TDefinitions::TDefinitions(const TDefinitionControls& controls, std::string defDir)
     : FControls(controls), FDefDir(std::move(defDir)) {}
 

@@ -30,6 +30,9 @@ struct TDefinitionControls {
 
 using TDescriptionList = std::vector<std::unique_ptr<TDataDescription>>;
 
+// Files a description by keeping it in `list`.
+TFileAction IntoList(TDescriptionList& list);
+
 class TDefinitions {
  public:
   // `defDir` is the definition directory with its trailing '/'.

@@ -14,6 +14,13 @@ void TagStep(TSequence& step, TDataDescription& description, TDataDestination& d
   step.FDestinationIndex = registered >= 0 ? registered : destination.AddDescription(description);
 }
 
+std::unique_ptr<TSequenceList> TaggedRequest(std::unique_ptr<TSequence> step,
+                                             TDataDescription& description,
+                                             TDataDestination& destination) {
+  TagStep(*step, description, destination);
+  return TSequenceList::CreateWithStep(std::move(step));
+}
+
 void AddTaggedStep(TSequenceList& list, TDataDescription& description,
                    TDataDestination& destination, const TReadStepMaker& makeStep) {
   std::unique_ptr<TSequence> step = makeStep(description);

@@ -3,6 +3,7 @@
 // index there.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -20,6 +21,19 @@ using TReadStepMaker = std::function<std::unique_ptr<TSequence>(const TDataDescr
 // Tags `step` for `description` in `destination`, registering the description there unless it
 // is registered already.
 void TagStep(TSequence& step, TDataDescription& description, TDataDestination& destination);
+
+// A list of the one step, tagged for `description` in `destination`.
+std::unique_ptr<TSequenceList> TaggedRequest(std::unique_ptr<TSequence> step,
+                                             TDataDescription& description,
+                                             TDataDestination& destination);
+
+// The high and the low byte of a 16-bit value, as parameter bytes of a step.
+inline int16_t HighByte(int value) {
+  return static_cast<int16_t>((value >> 8) & 0xFF);
+}
+inline int16_t LowByte(int value) {
+  return static_cast<int16_t>(value & 0xFF);
+}
 
 // Appends the tagged step `makeStep` makes for `description`; without one nothing is appended
 // and nothing registered.
