@@ -253,14 +253,6 @@ const std::vector<TResponseLines>& ResponseLineTable() {
   return table;
 }
 
-// An answer without a line of its own: its service id, then one line per data byte.
-TLogLines DumpLines(int serviceId, const TStepBytes& d) {
-  TLogLines lines{"New Data, ServiceID : " + HexByte(serviceId)};
-  for (int i = 0; i < d.Count(); ++i)
-    lines.push_back(d.Hex(i));
-  return lines;
-}
-
 // --- routing ---------------------------------------------------------------------------------
 
 // Identifier bytes at the start of an answer that its destination does not get.

@@ -33,3 +33,10 @@ std::string TStepBytes::ListFrom(int first) const {
 std::string HexByte(int value) {
   return plat::IntToHex(static_cast<uint64_t>(value & 0xFF), 2);
 }
+
+std::vector<std::string> DumpLines(int serviceId, const TStepBytes& d) {
+  std::vector<std::string> lines{"New Data, ServiceID : " + HexByte(serviceId)};
+  for (int i = 0; i < d.Count(); ++i)
+    lines.push_back(d.Hex(i));
+  return lines;
+}

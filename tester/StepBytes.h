@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TSmallIntArray;
 
@@ -30,3 +31,7 @@ class TStepBytes {
 
 // `value` (its low 8 bits) as exactly two hexadecimal digits.
 std::string HexByte(int value);
+
+// An answer without lines of its own: "New Data, ServiceID : " and its service id, then one line
+// per data byte.
+std::vector<std::string> DumpLines(int serviceId, const TStepBytes& d);
