@@ -1,5 +1,9 @@
 #include "tester/FtdiInformation.h"
 
+#include <memory>
+#include <utility>
+
+#include "measurement/Cp1252.h"
 #include "platform/Conversions.h"
 
 namespace tester {
@@ -33,18 +37,93 @@ std::vector<std::string> DeviceLines(const plat::ftdi::DeviceInfo& device, int i
           "  Description=" + device.description};
 }
 
-std::vector<std::string> DeviceInformationLines(plat::ftdi::Library& library) {
+namespace {
+
+constexpr uint32_t kDumpedEepromWords = 96;
+constexpr uint32_t kWordsPerLine = 8;
+
+void Append(std::vector<std::string>& lines, std::vector<std::string> more) {
+  for (std::string& line : more)
+    lines.push_back(std::move(line));
+}
+
+// A byte as its character; a zero byte is none.
+std::string ByteCharacter(uint16_t byte) {
+  return byte ? std::string(1, static_cast<char>(byte)) : std::string();
+}
+
+std::vector<std::string> EepromStringLines(plat::ftdi::Device& device) {
+  plat::ftdi::EepromStrings strings;
+  if (device.ReadEepromStrings(strings) != plat::ftdi::kOk) return {};
+  return {"  Manufacturer=" + strings.manufacturer, "  ManufacturerId=" + strings.manufacturerId,
+          "  Description=" + strings.description, "  SerialNumber=" + strings.serialNumber};
+}
+
+// Opens the device by its index for its EEPROM lines, and closes it again.
+std::vector<std::string> EepromLines(plat::ftdi::Library& library, int index) {
+  std::unique_ptr<plat::ftdi::Device> device;
+  if (library.OpenByIndex(static_cast<uint32_t>(index), device) != plat::ftdi::kOk || !device)
+    return {"Problem opening device nr. " + std::to_string(index)};
+  std::vector<std::string> lines = EepromWordLines(*device);
+  uint32_t userAreaBytes = 0;
+  if (device->GetUserAreaSize(userAreaBytes) == plat::ftdi::kOk)
+    lines.push_back("User EEprom size: 0x" + plat::IntToHex(userAreaBytes, 2));
+  Append(lines, EepromStringLines(*device));
+  device->Close();
+  return lines;
+}
+
+// The block both testers show; `withEeprom` adds what the KW71 tester shows besides.
+std::vector<std::string> InformationBlock(plat::ftdi::Library& library, bool withEeprom) {
   std::vector<std::string> lines{"", LibraryVersionLine(library), ""};
   std::vector<plat::ftdi::DeviceInfo> devices;
   if (library.GetDeviceInfoList(devices) == plat::ftdi::kOk) {
     lines.push_back("Number of FTDI devices is " + std::to_string(devices.size()));
     for (size_t i = 0; i < devices.size(); ++i) {
-      for (std::string& line : DeviceLines(devices[i], static_cast<int>(i)))
-        lines.push_back(std::move(line));
+      const int index = static_cast<int>(i);
+      Append(lines, DeviceLines(devices[i], index));
+      if (!withEeprom) continue;
+      lines.push_back("  ftHandle=0x" + Hex8(devices[i].handle));
+      Append(lines, EepromLines(library, index));
     }
+  } else if (withEeprom) {
+    lines.push_back("Device Info Failed");
   }
   lines.emplace_back();
   return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> DeviceInformationLines(plat::ftdi::Library& library) {
+  return InformationBlock(library, false);
+}
+
+std::vector<std::string> EepromWordLines(plat::ftdi::Device& device) {
+  std::vector<std::string> lines;
+  std::string hex;
+  std::string characters;
+  for (uint32_t w = 0; w < kDumpedEepromWords; ++w) {
+    uint16_t word = 0;
+    if (const plat::ftdi::Status status = device.ReadEepromWord(w, word);
+        status != plat::ftdi::kOk) {
+      lines.push_back("Problem reading EEprom, wordnr 0x" + plat::IntToHex(w, 2) + " Errorcode " +
+                      std::to_string(status));
+      continue;
+    }
+    hex += " " + plat::IntToHex(word, 4);
+    characters += " " + ByteCharacter(word >> 8) + " " + ByteCharacter(word & 0xFF);
+    if (w % kWordsPerLine == kWordsPerLine - 1) {
+      lines.push_back(hex + Cp1252ToUtf8(characters));
+      hex.clear();
+      characters.clear();
+    }
+  }
+  return lines;
+}
+
+std::vector<std::string> DeviceInformationWithEepromLines(plat::ftdi::Library& library) {
+  return InformationBlock(library, true);
 }
 
 }  // namespace tester

@@ -22,4 +22,14 @@ std::vector<std::string> DeviceLines(const plat::ftdi::DeviceInfo& device, int i
 // The whole block, framed by empty lines: library version, device count and every device.
 std::vector<std::string> DeviceInformationLines(plat::ftdi::Library& library);
 
+// The first 96 EEPROM words of an open device, 8 to a line: the words in four hexadecimal
+// digits, then each word's high and low byte as characters (a zero byte adds none). A word that
+// cannot be read gives an error line and stays out of the dump.
+std::vector<std::string> EepromWordLines(plat::ftdi::Device& device);
+
+// The block of DeviceInformationLines with each device's handle and, from each device opened by
+// its index, its EEPROM words, user-area size and EEPROM strings; a failing device list is
+// reported.
+std::vector<std::string> DeviceInformationWithEepromLines(plat::ftdi::Library& library);
+
 }  // namespace tester
