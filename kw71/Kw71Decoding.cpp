@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "kw71/Kw71Requests.h"
 #include "measurement/Cp1252.h"

@@ -7,8 +7,8 @@
 
 #include "measurement/Cp1252.h"
 #include "measurement/DataDescription.h"
-#include "platform/Exceptions.h"
 #include "measurement/NamedLists.h"
+#include "platform/Exceptions.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <limits>
 #include <string_view>
 
-#include "platform/Exceptions.h"
 #include "measurement/FormulaInt.h"
 #include "measurement/ValueText.h"
+#include "platform/Exceptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   TFormulaInt formula(std::string_view(reinterpret_cast<const char*>(bytes), size));

@@ -1,10 +1,8 @@
-// Results of any shape and content: the KW71/KW81 decoding logs them and routes their data to
-// the destinations (the start's identification chain and chained blocks included) without
-// reading outside their steps. The input is read as steps: a flags byte (bit 0: request, bit 1:
-// tagged for the realtime destination, bit 2: its description index 1, which is not registered),
-// the title, a length byte, then the data bytes; a request title of 0xFF is a receive-only step,
-// a length of 0xFF a step without a byte buffer. Bit 3 of the first byte names the list
-// "ContReadData".
+// Results of any shape and content (read as in FuzzResultSteps.h): the KW71/KW81 decoding logs
+// them and routes their data to the destinations (the start's identification chain and chained
+// blocks included) without reading outside their steps. In a request's flags byte bit 1 tags the
+// step for the realtime destination and bit 2 gives it the description index 1, which is not
+// registered; bit 3 of the first byte names the list "ContReadData".
 #include <stdlib.h>
 
 #include <cstddef>
@@ -24,6 +22,7 @@
 #include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
 #include "tester/ControlSettings.h"
+#include "tests/fuzz/FuzzResultSteps.h"
 
 namespace {
 
@@ -74,6 +73,10 @@ struct Tester {
     definitions.Load(folder + "/main.def");
     identDestination.AddGrid(identGrid);
     realtimeDestination.AddGrid(realtimeGrid);
+  }
+  // Each input starts with the RAM group registered afresh, so chart points do not pile up.
+  void RegisterRealtime() {
+    realtimeDestination.Clear();
     realtimeDestination.AddDescription(*definitions.RealtimeDescriptions().front());
   }
   ~Tester() { std::filesystem::remove_all(folder); }
@@ -91,44 +94,22 @@ struct Tester {
   TResultDecoder decoder{rules, log};
 };
 
-constexpr uint8_t kRequest = 1;
 constexpr uint8_t kTagged = 2;
 constexpr uint8_t kUnregisteredIndex = 4;
 constexpr uint8_t kContinuousRead = 8;
-constexpr uint8_t kNoBuffer = 0xFF;
-constexpr uint8_t kReceiveOnly = 0xFF;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Tester tester;
+  tester.RegisterRealtime();
   TSequenceObject object(skExecuteSequence);
-  size_t pos = 0;
-  while (pos + 2 < size) {
-    const uint8_t flags = data[pos];
-    const uint8_t title = data[pos + 1];
-    const uint8_t length = data[pos + 2];
-    pos += 3;
-    std::unique_ptr<TSmallIntArray> bytes;
-    if (length != kNoBuffer) {
-      bytes = std::make_unique<TSmallIntArray>();
-      for (int i = 0; i < length && pos < size; ++i)
-        bytes->Add(data[pos++]);
-    }
-    auto step = std::make_unique<TSequence>(title, std::move(bytes));
-    if (!(flags & kRequest)) {
-      object.AddResponse(std::move(step));
-    } else if (title == kReceiveOnly) {
-      object.AddRequest(nullptr);
-    } else {
-      if (flags & kTagged) {
-        step->FName = kDataWithDestination;
-        step->FDestination = &tester.realtimeDestination;
-        step->FDestinationIndex = (flags & kUnregisteredIndex) ? 1 : 0;
-      }
-      object.AddRequest(std::move(step));
-    }
-  }
+  AddFuzzSteps(data, size, object, [](TSequence& step, uint8_t flags) {
+    if (!(flags & kTagged)) return;
+    step.FName = kDataWithDestination;
+    step.FDestination = &tester.realtimeDestination;
+    step.FDestinationIndex = (flags & kUnregisteredIndex) ? 1 : 0;
+  });
   if (size > 0 && (data[0] & kContinuousRead) && object.HasRequestList())
     object.Requests()->FName = kContReadData;
   tester.decoder.Decode(object);

@@ -1,7 +1,6 @@
-// Results of any shape and content: the KWP2000 decoding logs and routes them without reading
-// outside their steps. The input is read as steps: a byte that picks the list (request or
-// response) and the service id, a length byte, then the data bytes; a request id of 0xFF is a
-// receive-only step, a length of 0xFF a step without a byte buffer.
+// Results of any shape and content (read as in FuzzResultSteps.h; bit 1 of the first byte names
+// the list "ContReadData"): the KWP2000 decoding logs and routes them without reading outside
+// their steps.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,6 +8,7 @@
 #include "engine/ActivityLog.h"
 #include "engine/Sequence.h"
 #include "kwp2000/Kwp2000Decoding.h"
+#include "tests/fuzz/FuzzResultSteps.h"
 
 namespace {
 
@@ -17,9 +17,6 @@ class NoLog : public TActivityLog {
   void AppendLine(const std::string&) override {}
 };
 
-constexpr uint8_t kNoBuffer = 0xFF;
-constexpr uint8_t kReceiveOnly = 0xFF;
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -27,28 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static TKwp2000DecodingRules rules;
   static TResultDecoder decoder(rules, log);
   TSequenceObject object(skExecuteSequence);
-  size_t pos = 0;
-  while (pos + 2 < size) {
-    const bool request = data[pos] & 1;
-    const uint8_t serviceId = data[pos + 1];
-    const uint8_t length = data[pos + 2];
-    pos += 3;
-    std::unique_ptr<TSmallIntArray> bytes;
-    if (length != kNoBuffer) {
-      bytes = std::make_unique<TSmallIntArray>();
-      for (int i = 0; i < length && pos < size; ++i)
-        bytes->Add(data[pos++]);
-    }
-    auto step = std::make_unique<TSequence>(serviceId, std::move(bytes));
-    if (!request) {
-      object.AddResponse(std::move(step));
-    } else if (serviceId == kReceiveOnly) {
-      object.AddRequest(nullptr);
-    } else {
-      step->FName = kDataWithDestination;
-      object.AddRequest(std::move(step));
-    }
-  }
+  AddFuzzSteps(data, size, object,
+               [](TSequence& step, uint8_t) { step.FName = kDataWithDestination; });
   if (size > 0 && (data[0] & 2) && object.HasRequestList())
     object.Requests()->FName = kContReadData;
   decoder.Decode(object);
