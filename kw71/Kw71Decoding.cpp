@@ -1,11 +1,11 @@
 #include "kw71/Kw71Decoding.h"
 
-#include <algorithm>
 #include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "kw71/Kw71BlockTitles.h"
 #include "kw71/Kw71Requests.h"
 #include "measurement/Cp1252.h"
 #include "measurement/DataDescription.h"
@@ -23,14 +23,6 @@ constexpr int kStopCommunication = 0x06;
 constexpr int kAcknowledge = 0x09;
 constexpr int kErrorBlock = 0x0A;
 constexpr int kFaultCodes = 0xFC;
-// Titles whose answers the ECU may send as a chain of blocks.
-constexpr int kChainTitles[] = {0xF4, 0xF6, kFaultCodes};
-
-bool IsChainTitle(int title) {
-  return std::find(std::begin(kChainTitles), std::end(kChainTitles), title) !=
-         std::end(kChainTitles);
-}
-
 // `label` and the byte list, or `label` + "empty" without data.
 std::string ByteListOrEmpty(const std::string& label, const TStepBytes& d) {
   return label + (d.Count() > 0 ? d.ListFrom(0) : std::string("empty"));
@@ -145,7 +137,7 @@ const std::vector<TResponseLines>& ResponseLineTable() {
 // A chained block continues the answer of the block before it when both have the same chain title.
 bool ContinuesAt(const TSequenceObject& object, int next) {
   const int title = object.ResponseServiceId(next - 1);
-  return IsChainTitle(title) && next < object.RequestCount() && next < object.ResponseCount() &&
+  return IsKw71ChainTitle(title) && next < object.RequestCount() && next < object.ResponseCount() &&
          object.ResponseServiceId(next) == title;
 }
 

@@ -5,18 +5,13 @@
 #include <vector>
 
 #include "engine/Sequence.h"
+#include "kw71/Kw71BlockTitles.h"
 
 namespace {
 constexpr uint8_t kBlockEnd = 0x03;
-constexpr int kChainTitles[] = {0xF4, 0xF6, 0xFC};
 constexpr int32_t kAnswerAllowanceMs = 100;
 constexpr int32_t kPerByteAllowanceMs = 10;
 constexpr int kTransferBufferBytes = 262;
-
-bool IsChainTitle(int title) {
-  return std::find(std::begin(kChainTitles), std::end(kChainTitles), title) !=
-         std::end(kChainTitles);
-}
 
 int ByteAt(const TSmallIntArray& array, int index) {
   return array.Get(index) & 0xFF;
@@ -102,7 +97,7 @@ bool TKwp71Protocol::ParseBlock(TSequenceObject* object, const TSmallIntArray& b
   }
   if (!IsKwp81()) FBlockCounter = static_cast<uint8_t>(ByteAt(block, 1));
   object->AddResponse(std::make_unique<TSequence>(title, std::move(data)));
-  if (IsChainTitle(title))
+  if (IsKw71ChainTitle(title))
     object->InsertRequest(index, std::make_unique<TSequence>(kTitleAcknowledge, nullptr));
   return true;
 }
