@@ -12,7 +12,6 @@
 #include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
 #include "tester/RadioGroup.h"
-#include "ui/ExceptionDisplay.h"
 #include "ui/ListBox.h"
 
 tester::TVersionStrings TQuobrixKWP2000Form::CompiledVersion() {
@@ -23,46 +22,14 @@ tester::TVersionStrings TQuobrixKWP2000Form::CompiledVersion() {
 
 TQuobrixKWP2000Form::TQuobrixKWP2000Form(tester::TVersionLookup versionLookup, QWidget* parent)
     : TesterForm(std::move(versionLookup), parent) {
-  BuildWindow(WindowControls(), kCaption);  // 1
-  FindControls();
-  BindSharedHandlers();
-  BindKwp2000Handlers();
-  UseDecimalPoint();    // 2
-  SizeRealtimeGraph();  // 3
-  SetDirectories();     // 4
-  // 5: no worker and no protocol object yet.
-  CreateEvents();        // 6
-  StartDisplayThread();  // 7
-  // 8: no continuous reading yet.
-  CreateRealtimeDestination();  // 9, 10
-  UseLiveData(MakeReadDataStep);
-  CreateIdentDestination();                               // 11
-  CreateDtcDestination();                                 // 12
-  FDtcDestination->AddStringsTarget(*ListBoxDTCGroup14);  // 13
-  FDtcDestination->AddStringsTarget(*ListBoxDTCGroup17);
-  CreateDefinitionsAndDecoding();           // 11 to 14: the definition lists, empty
-  FillDefFileList(kDefaultDefinitionFile);  // 15
-  // 16: an error in the definition file is shown, and the window opens all the same.
-  auto load = [this] { ButtonLoadDefClick(); };
-  ui::RunGuarded(load);
-  ClearActiveControl();                        // 17
-  FControls.SetShown("ButtonFTDIinfo", true);  // 18
-  RefillPortList();                            // 19
-  ShowVersionInfo();                           // 20
-  CreateQueues();                              // 21
+  Construct({WindowControls(), kCaption, kDefaultDefinitionFile, MakeReadDataStep});
 }
 
 TQuobrixKWP2000Form::~TQuobrixKWP2000Form() {
-  EndConnection();
-  ReleaseConnection();    // 1, 2
-  StopDisplayThread();    // 3
-  ReleaseEvents();        // 4
-  ReleaseDestinations();  // 5
-  ReleaseQueues();        // 6
-  FDefinitions.reset();   // 7 to 11: the descriptions and every definition list
+  Teardown();
 }
 
-void TQuobrixKWP2000Form::FindControls() {
+void TQuobrixKWP2000Form::BindProgramControls() {
   LabelKeyWord = &FControls.Get<QLabel>("LabelKeyWord");
   LabelKeyWordDec = &FControls.Get<QLabel>("LabelKeyWordDec");
   MaskEditTesterAddress2000 = &FControls.Get<QLineEdit>("MaskEditTesterAddress2000");
@@ -76,9 +43,12 @@ void TQuobrixKWP2000Form::FindControls() {
   ListBoxDTCGroup14 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup14");
   ListBoxDTCGroup17 = &FControls.Get<ui::ListBox>("ListBoxDTCGroup17");
   ButtonReadTiming = &FControls.Get<QAbstractButton>("ButtonReadTiming");
+  BindKwp2000Handlers();
 }
 
 void TQuobrixKWP2000Form::CreateDefinitionsAndDecoding() {
+  FDtcDestination->AddStringsTarget(*ListBoxDTCGroup14);
+  FDtcDestination->AddStringsTarget(*ListBoxDTCGroup17);
   auto definitions = std::make_unique<TKwp2000Definitions>(
       DefinitionControls(),
       TKwp2000DtcControls{*ListBoxDTCStatus18, *ListBoxDTCGroup18, *ListBoxDTCGroup14,

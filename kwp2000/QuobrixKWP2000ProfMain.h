@@ -47,9 +47,10 @@ class TQuobrixKWP2000Form final : public tester::TesterForm {
   void ButtonStartCompleteClick();
 
  private:
-  void FindControls();
-  // The definitions with the trouble-code lists and the decoding that refills them.
-  void CreateDefinitionsAndDecoding();
+  void BindProgramControls() override;
+  // The trouble-code group lists as string targets, the definitions with the trouble-code lists
+  // and the decoding that refills them.
+  void CreateDefinitionsAndDecoding() override;
   void BindKwp2000Handlers();
 
   // Connection.

@@ -69,6 +69,14 @@ QWidget* MakeControl(const ControlSpec& spec) {
       combo->setEditable(true);
       for (const std::string& item : spec.items)
         combo->addItem(Text(item));
+      if (!spec.text.empty()) {
+        // The initial text chooses its item when the list has it.
+        const int item = combo->findText(Text(spec.text));
+        if (item >= 0)
+          combo->setCurrentIndex(item);
+        else
+          combo->setEditText(Text(spec.text));
+      }
       if (spec.dropDownRows > 0) combo->setMaxVisibleItems(spec.dropDownRows);
       return combo;
     }
@@ -214,6 +222,13 @@ ControlTable MergeControls(ControlTable base, const ControlTable& changes) {
       base.push_back(change);
   }
   return base;
+}
+
+ControlSpec RowOf(const ControlTable& table, std::string_view name) {
+  const auto row = std::find_if(table.begin(), table.end(),
+                                [name](const ControlSpec& spec) { return spec.name == name; });
+  if (row == table.end()) throw std::logic_error("no control row " + std::string(name));
+  return *row;
 }
 
 QWidget* Controls::Find(std::string_view name) const {

@@ -69,7 +69,7 @@ struct ControlSpec {
   ControlKind kind = ControlKind::Label;
   std::string caption{};             // button, check box, label; title of a radio group
   std::vector<std::string> items{};  // radio items, combo items, memo lines
-  std::string text{};                // initial text of an edit
+  std::string text{};                // initial text of an edit or a combo box
   std::string mask{};                // edit mask of a masked edit
   int itemIndex = -1;                // chosen radio item
   bool checked = false;
@@ -89,6 +89,10 @@ using ControlTable = std::vector<ControlSpec>;
 // `base` with every row of `changes` replacing the row of the same name, or appended when no
 // row has that name. So a variant window's table states only its differences.
 ControlTable MergeControls(ControlTable base, const ControlTable& changes);
+
+// A copy of the row of `name` in `table`, for a variant window to change; a missing row is a
+// programming error (std::logic_error).
+ControlSpec RowOf(const ControlTable& table, std::string_view name);
 
 // The controls a builder made, by object name.
 class Controls {

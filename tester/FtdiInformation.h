@@ -2,6 +2,7 @@
 // location id, and the block of library and device information for the activity log.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,8 @@ std::vector<std::string> EepromWordLines(plat::ftdi::Device& device);
 // its index, its EEPROM words, user-area size and EEPROM strings; a failing device list is
 // reported.
 std::vector<std::string> DeviceInformationWithEepromLines(plat::ftdi::Library& library);
+
+// A program's block of device information.
+using TDeviceInformation = std::function<std::vector<std::string>(plat::ftdi::Library&)>;
 
 }  // namespace tester

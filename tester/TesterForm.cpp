@@ -52,6 +52,44 @@ TesterForm::TesterForm(TVersionLookup versionLookup, QWidget* parent)
 
 TesterForm::~TesterForm() = default;
 
+void TesterForm::Construct(const TWindowSetup& setup) {
+  BuildWindow(setup.controls, setup.caption);
+  BindSharedHandlers();
+  BindProgramControls();
+  FDeviceInformation = setup.deviceInformation;
+  UseDecimalPoint();
+  SizeRealtimeGraph();
+  SetDirectories();
+  // No worker and no protocol object yet.
+  CreateEvents();
+  StartDisplayThread();
+  CreateRealtimeDestination();
+  UseLiveData(setup.readStep);
+  CreateIdentDestination();
+  CreateDtcDestination();
+  CreateDefinitionsAndDecoding();
+  FillDefFileList(setup.defaultDefinitionFile);
+  auto load = [this] { ButtonLoadDefClick(); };
+  ui::RunGuarded(load);
+  ClearActiveControl();
+  FControls.SetShown("ButtonFTDIinfo", true);
+  RefillPortList();
+  AfterPortList();
+  ShowVersionInfo();
+  CreateQueues();
+}
+
+void TesterForm::Teardown() {
+  EndConnection();
+  ReleaseConnection();
+  StopDisplayThread();
+  ReleaseEvents();
+  ReleaseDestinations();
+  ReleaseQueues();
+  // The descriptions and every definition list.
+  FDefinitions.reset();
+}
+
 void TesterForm::BuildWindow(const ControlTable& table, const std::string& caption) {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);

@@ -20,6 +20,7 @@
 #include "platform/Event.h"
 #include "tester/ControlTable.h"
 #include "tester/Definitions.h"
+#include "tester/FtdiInformation.h"
 #include "tester/TaggedRequests.h"
 #include "tester/VersionInformation.h"
 
@@ -94,7 +95,29 @@ class TesterForm : public QMainWindow {
  protected:
   TesterForm(TVersionLookup versionLookup, QWidget* parent);
 
-  // Construction steps, in the order a program usually runs them.
+  // What a program's window brings to the construction both programs run.
+  struct TWindowSetup {
+    const ControlTable& controls;
+    std::string caption;
+    std::string defaultDefinitionFile;
+    TReadStepMaker readStep;  // the read step of a realtime group
+    // The lines of the "FTDI info" button.
+    TDeviceInformation deviceInformation = DeviceInformationLines;
+  };
+  // The construction, step by step; the program's constructor calls it, and it calls the
+  // program's hooks below at their steps. An error of the default definition file is shown, and
+  // the window opens all the same.
+  void Construct(const TWindowSetup& setup);
+  // The teardown, step by step; the program's destructor calls it.
+  void Teardown();
+  // The program's controls, found and bound right after the window is built.
+  virtual void BindProgramControls() = 0;
+  // The program's definitions and decoding, after the destinations are made.
+  virtual void CreateDefinitionsAndDecoding() = 0;
+  // Runs after the port list is filled, before the version information is written.
+  virtual void AfterPortList() {}
+
+  // Construction steps, in the order Construct runs them.
   // The window and its controls: caption, 1024 x 768 centred, the tabs with "Identification"
   // shown, the status bar of three 50-pixel panels.
   void BuildWindow(const ControlTable& table, const std::string& caption);
@@ -182,6 +205,7 @@ class TesterForm : public QMainWindow {
   ui::ListBox* ListBoxItemsAll = nullptr;
 
   const TVersionLookup FVersionLookup;
+  TDeviceInformation FDeviceInformation = DeviceInformationLines;
   tester::Controls FControls;
   std::unique_ptr<TCommThreadList> FResponseList;
   std::unique_ptr<TCommThreadList> FRequestList;

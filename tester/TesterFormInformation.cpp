@@ -25,7 +25,7 @@ void TesterForm::FillPortList() {
 }
 
 void TesterForm::ButtonFTDIinfoClick() {
-  for (const std::string& line : DeviceInformationLines(plat::ftdi::ActiveLibrary()))
+  for (const std::string& line : FDeviceInformation(plat::ftdi::ActiveLibrary()))
     Memo1->AddLine(line);
 }
 

@@ -33,20 +33,6 @@ class Kwp2000Requests : public Kwp2000Window {
     Click("ButtonStartComm2000");
     ASSERT_NE(form->CommThread(), nullptr);
   }
-  ui::ListBox& List(const char* name) { return Control<ui::ListBox>(name); }
-  ui::StringGrid& Grid(const char* name) { return Control<ui::StringGrid>(name); }
-  // Selects these entries only and clicks the list box.
-  void ClickEntries(const char* name, std::vector<int> rows) {
-    ui::ListBox& box = List(name);
-    box.clearSelection();
-    for (int row : rows)
-      box.SetSelected(row, true);
-    emit box.clicked(box.model()->index(rows.empty() ? 0 : rows.front(), 0));
-  }
-  void SelectGroups(std::vector<int> rows) {
-    ClickEntries("ListBoxReadAll", rows);
-    Click("ButtonSelect");
-  }
   // Frames of service 0x21 for local identifier `id` the tester sent.
   int ReadsOf(int id) {
     const auto payloads = TesterPayloads();
@@ -71,22 +57,6 @@ class Kwp2000Requests : public Kwp2000Window {
       quiet = now == requests ? quiet + 1 : 0;
       requests = now;
     }
-  }
-  int ChartPoints() {
-    auto& chart = Control<ui::Chart>("Chart1");
-    return chart.SeriesCount() == 0 ? 0 : static_cast<int>(chart.LineSeries(0).count());
-  }
-  static Lines Texts(const ui::ListBox& box) {
-    Lines texts;
-    for (int i = 0; i < box.Count(); ++i)
-      texts.push_back(box.Text(i));
-    return texts;
-  }
-  static std::vector<std::string> Column(ui::StringGrid& grid, int column) {
-    std::vector<std::string> cells;
-    for (int row = 0; row < grid.RowCount(); ++row)
-      cells.push_back(grid.Cell(column, row));
-    return cells;
   }
 };
 

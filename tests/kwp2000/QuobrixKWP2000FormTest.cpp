@@ -40,16 +40,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace kwp2000test;
+using windowtest::ControlRow;
+using windowtest::PageOf;
 
 // --- the window as it starts -------------------------------------------------------------
-
-struct ControlRow {
-  const char* page;  // tab caption, or "" above the tabs
-  const char* name;
-  const char* shows;  // caption, text, or title with items and chosen index
-  int tag;
-  const char* state;  // "", "hidden" (invisible and disabled) or "disabled"
-};
 
 const ControlRow kControls[] = {
     {"", "ButtonStartComplete", "Start + ID", 0, ""},
@@ -125,37 +119,6 @@ const ControlRow kControls[] = {
     {"About", "StaticText2", "KWP2000", 0, ""},
 };
 
-std::string Shows(QWidget& control) {
-  if (auto* group = dynamic_cast<tester::RadioGroup*>(&control)) {
-    std::string text = group->title().toStdString() + ":";
-    for (int i = 0; i < group->Count(); ++i)
-      text += (i ? "|" : " ") + group->Item(i);
-    return text + " #" + std::to_string(group->ItemIndex());
-  }
-  if (auto* box = dynamic_cast<QCheckBox*>(&control))
-    return box->text().toStdString() + (box->isChecked() ? " [x]" : " [ ]");
-  if (auto* button = dynamic_cast<QAbstractButton*>(&control)) return button->text().toStdString();
-  if (auto* edit = dynamic_cast<QLineEdit*>(&control)) {
-    const std::string mask = edit->inputMask().toStdString();
-    return edit->text().toStdString() + (mask.empty() ? "" : " " + mask);
-  }
-  if (auto* label = dynamic_cast<QLabel*>(&control)) return label->text().toStdString();
-  return "";
-}
-
-// The tab page that holds the control, or null above the tabs.
-QWidget* PageOf(QTabWidget& pages, QWidget& control) {
-  for (int i = 0; i < pages.count(); ++i)
-    if (pages.widget(i)->isAncestorOf(&control)) return pages.widget(i);
-  return nullptr;
-}
-
-std::string StateOf(QWidget& control, QWidget& container) {
-  if (!control.isVisibleTo(&container))
-    return control.isEnabled() ? "invisible but enabled" : "hidden";
-  return control.isEnabled() ? "" : "disabled";
-}
-
 // The default definition file stops at an error: it is shown, and the window opens all the same.
 TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
   for (const char* name : {"a.def", "B.DEF", "notes.txt"})
@@ -180,15 +143,7 @@ TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
             "Connect,Identification,Diagnose,Realtime Select,Realtime Graph,"
             "Misc and Debug,About");
   EXPECT_EQ(pages.tabText(pages.currentIndex()), "Identification");
-  for (const ControlRow& row : kControls) {
-    SCOPED_TRACE(row.name);
-    QWidget& control = Control(row.name);
-    QWidget* page = PageOf(pages, control);
-    EXPECT_EQ(page ? pages.tabText(pages.indexOf(page)).toStdString() : "", row.page);
-    EXPECT_EQ(Shows(control), row.shows);
-    EXPECT_EQ(control.property("Tag").toInt(), row.tag);
-    EXPECT_EQ(StateOf(control, page ? *page : *form->centralWidget()), row.state);
-  }
+  ExpectControls(kControls);
   EXPECT_EQ(Control<QComboBox>("ComboBoxDefFileList").maxVisibleItems(), 15);
   auto& statusBar = Control<ui::StatusBar>("StatusBar1");
   EXPECT_EQ(statusBar.findChildren<QLabel*>().size(), 3);
@@ -232,13 +187,7 @@ TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
 
   // Sizes the layout keeps, and a screenshot of every tab.
   form->show();
-  for (int i = 0; i < pages.count(); ++i) {
-    pages.setCurrentIndex(i);
-    QCoreApplication::processEvents();
-    const std::string file =
-        std::string(QUOBRIX_TEST_OUTPUT_DIR) + "/kwp2000-tab-" + std::to_string(i + 1) + ".png";
-    EXPECT_TRUE(form->grab().save(QString::fromStdString(file)));
-  }
+  SaveTabScreenshots(QUOBRIX_TEST_OUTPUT_DIR "/kwp2000-tab-");
   EXPECT_EQ(Control("Chart1").height(), 337);
   EXPECT_EQ(Control("ListBoxItemsChart1").height(), 313);
   for (auto [label, list] :
