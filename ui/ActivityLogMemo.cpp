@@ -6,6 +6,11 @@
 
 namespace ui {
 
+namespace {
+constexpr char16_t kLineFeedPicture = u'\u240A';
+constexpr char16_t kReturnPicture = u'\u240D';
+}  // namespace
+
 ActivityLogMemo::ActivityLogMemo(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -17,7 +22,11 @@ void ActivityLogMemo::AddLine(const std::string& line) {
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
   if (hasLines_) cursor.insertBlock();
-  cursor.insertText(QString::fromStdString(line));
+  // A line break inside a line (a byte of an ECU or an EEPROM text) would start a new line; its
+  // control picture shows it instead.
+  QString text = QString::fromStdString(line);
+  text.replace(QChar('\n'), QChar(kLineFeedPicture)).replace(QChar('\r'), QChar(kReturnPicture));
+  cursor.insertText(text);
   hasLines_ = true;
   verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }

@@ -13,6 +13,7 @@ class ActivityLogMemo final : public QPlainTextEdit, public TActivityLog {
  public:
   explicit ActivityLogMemo(QWidget* parent = nullptr);
 
+  // Adds one line; line breaks inside it show as the control pictures U+240A and U+240D.
   void AddLine(const std::string& line);
   void Clear();
   int LineCount() const;

@@ -9,11 +9,11 @@
 #include <limits>
 #include <thread>
 
+#include "QtTestEnvironment.h"
+#include "platform/Exceptions.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/Chart.h"
-#include "platform/Exceptions.h"
 #include "ui/ListBox.h"
-#include "QtTestEnvironment.h"
 #include "ui/StatusBar.h"
 #include "ui/StringGrid.h"
 
@@ -134,6 +134,9 @@ TEST(ActivityLogMemo, KeepsLinesInOrderIncludingEmptyOnes) {
   EXPECT_EQ(memo.LineCount(), 0);
   memo.AddLine("");
   EXPECT_EQ(memo.LineCount(), 1);
+  memo.AddLine("ID : A\nB\rC");
+  ASSERT_EQ(memo.LineCount(), 2);
+  EXPECT_EQ(memo.Line(1), "ID : A\u240AB\u240DC");
 }
 
 TEST(ActivityLogMemo, LinesOfTheWorkerArriveThroughTheMainThreadInOrder) {
