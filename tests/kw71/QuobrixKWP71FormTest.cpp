@@ -157,6 +157,7 @@ TEST_P(Kw71Session, ConnectsReadsValuesAndFaultCodesAndStops) {
   EXPECT_EQ(Lines(keyBytes + 1, keyBytes + 3), (Lines{"01", "8A"}));
   EXPECT_EQ(Control<QLabel>("LabelKeyWord").text(), "01 8A ");
   EXPECT_EQ(LastTesterByteMicros(), 2083) << "the blocks run at 4800 baud";
+  EXPECT_TRUE(simulation.Ftdi().State().dtr) << "the hidden check box, ticked by the file";
   ui::StringGrid& ident = Grid("StringGrid2");
   ASSERT_TRUE(ServeUntil([&] { return ident.Cell(1, 2) == "V1.3"; }, 5000));
   EXPECT_EQ(Column(ident, 1), (Lines{"02612030", "QUOBRIX 71", "V1.3"}));
