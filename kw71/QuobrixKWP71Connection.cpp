@@ -47,6 +47,7 @@ void TQuobrixKWP71Form::ConfigureProtocol() {
   TKwp71Protocol& protocol = Kwp71Protocol();
   // No choice (-1) gives 255, which frames as KWP71.
   protocol.SetSubType(static_cast<uint8_t>(RadioGroupSubType->ItemIndex()));
+  // The fields are read in this order, so the first one that is not a number raises the error.
   const int32_t maxTimeKeyBytes = TrimmedInteger(*MaskEditMaxTimeKBs);
   const int32_t keyByte2ComplTime = TrimmedInteger(*MaskEditKB2CplTime);
   const int32_t maxTime55 = TrimmedInteger(*MaskEditMaxTime55);
