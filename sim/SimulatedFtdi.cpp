@@ -19,14 +19,43 @@ namespace {
 constexpr uint32_t kEepromWords = 128;
 constexpr uint32_t kOpenHandle = 0x00A1B2C3;  // what the device list shows for an open device
 
+constexpr const char* kManufacturer = "FTDI";
+
+// Appends a USB string descriptor (length, type 3, UTF-16LE characters) at word `at` and returns
+// its pointer word: the descriptor's byte address with bit 7 set in the low byte, its length in
+// the high byte.
+uint16_t PutStringDescriptor(std::vector<uint16_t>& words, uint32_t& at, const std::string& text) {
+  const uint32_t bytes = 2 + 2 * static_cast<uint32_t>(text.size());
+  const uint16_t pointer = static_cast<uint16_t>(bytes << 8 | 0x80 | (at * 2));
+  words[at++] = static_cast<uint16_t>(0x0300 | bytes);
+  for (unsigned char c : text)
+    words[at++] = c;
+  return pointer;
+}
+
+// The EEPROM of an FT232R as its programming tool leaves it: ids, power and string pointers, the
+// three string descriptors, and the checksum in the last word of the configuration area.
 std::vector<uint16_t> DefaultEeprom() {
   std::vector<uint16_t> words(kEepromWords, 0);
+  words[0] = 0x4000;
   words[1] = static_cast<uint16_t>(SimulatedFtdi::kDeviceId >> 16);
   words[2] = static_cast<uint16_t>(SimulatedFtdi::kDeviceId & 0xFFFF);
-  words[3] = 0x0600;
-  words[4] = 0x2D80;
-  for (uint32_t i = 0; i < kEepromWords; ++i)
-    if (words[i] == 0 && i >= 8) words[i] = static_cast<uint16_t>(0x4100 + i);
+  words[3] = 0x0600;  // chip release
+  words[4] = 0x2DA0;  // bus powered, remote wake-up, 90 mA
+  words[5] = 0x0008;
+  words[10] = 0x1023;  // CBUS functions
+  words[11] = 0x0005;
+  uint32_t at = 12;
+  words[7] = PutStringDescriptor(words, at, kManufacturer);
+  words[8] = PutStringDescriptor(words, at, SimulatedFtdi::kDescription);
+  words[9] = PutStringDescriptor(words, at, SimulatedFtdi::kSerialNumber);
+  constexpr uint32_t kChecksumWord = 0x3F;
+  uint16_t checksum = 0xAAAA;
+  for (uint32_t i = 0; i < kChecksumWord; ++i) {
+    checksum ^= words[i];
+    checksum = static_cast<uint16_t>(checksum << 1 | checksum >> 15);
+  }
+  words[kChecksumWord] = checksum;
   return words;
 }
 }  // namespace
@@ -37,7 +66,7 @@ struct SimulatedFtdi::Slot {
   InterfaceState state;
   std::shared_ptr<KLineBus> bus = std::make_shared<KLineBus>();
   std::vector<uint16_t> eeprom = DefaultEeprom();
-  EepromStrings strings{"FTDI", "QB", kDescription, kSerialNumber};
+  EepromStrings strings{kManufacturer, "QB", kDescription, kSerialNumber};
   SimulatedDevice* openDevice = nullptr;
 };
 
