@@ -42,9 +42,13 @@ fs::path FindFile(const std::string& name) {
   return {};
 }
 
+// Only a regular file is read: opening a FIFO waits for a writer and a device may never end, so
+// either counts as a file that cannot be opened.
 std::string ReadWholeFile(const fs::path& path, const std::string& name) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw plat::EFOpenError("Cannot open file " + name);
+  std::error_code error;
+  std::ifstream file;
+  if (fs::is_regular_file(path, error)) file.open(path, std::ios::binary);
+  if (!file.is_open()) throw plat::EFOpenError("Cannot open file " + name);
   std::ostringstream text;
   text << file.rdbuf();
   return Cp1252ToUtf8(text.str());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -32,7 +33,8 @@ using testing_support::FakeSettings;
 using Texts = std::vector<std::string>;
 
 // A fresh temporary folder with a definition directory; "@" in file texts, log lines and
-// messages stands for the folder. A file text "<socket>" makes a file that cannot be opened.
+// messages stands for the folder. A file text "<socket>" or "<fifo>" makes a file that cannot be
+// opened.
 class TempFolder {
  public:
   TempFolder() {
@@ -45,6 +47,10 @@ class TempFolder {
   void Write(const std::string& name, const std::string& text) const {
     const std::string path = DefDir() + name;
     if (text == "<socket>") return MakeSocket(path);
+    if (text == "<fifo>") {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+      return;
+    }
     std::ofstream(path, std::ios::binary) << Replace(text, "@", root_);
   }
   std::string Collapse(const std::string& text) const { return Replace(text, root_, "@"); }
@@ -189,7 +195,21 @@ Case StopsAt(const std::string& name, const std::string& bad, const std::string&
           error};
 }
 
+// A load that stops at an included file that exists but cannot be opened.
+Case CannotOpen(const std::string& name, const std::string& include,
+                std::map<std::string, std::string> files = {}) {
+  files["main.def"] =
+      "RDBLI_2000 0x21 1 Group 1 Speed 1 0x01;\n#include " + include + ";\nREI_2000 0x1A 1 A 0;\n";
+  const std::string path = include.find('/') == std::string::npos ? "@/Def/" + include : include;
+  return {name,
+          files,
+          {"File read: @/Def/main.def", "RDBLI_2000 : Group"},
+          {"files: @/Def/main.def | " + path, "ReadAll: Group", "ItemsReadAll: Speed ()"},
+          "Cannot open file " + path};
+}
+
 const std::vector<Case>& Cases() {
+  const std::string megabyte(1 << 20, 'x');
   static const std::vector<Case> cases = {
       {"statements",
        {{"main.def",
@@ -312,14 +332,33 @@ const std::vector<Case>& Cases() {
        {"File read: @/Def/main.def", "File read: @/Def/bad.def", "RDBLI_2000 : Group"},
        {"files: @/Def/main.def | @/Def/bad.def", "ReadAll: Group", "ItemsReadAll: Speed ()"},
        "List index out of bounds (1)"},
-      {"file that cannot be opened",
+      CannotOpen("socket", "sock.def", {{"sock.def", "<socket>"}}),
+      CannotOpen("FIFO without writer", "fifo.def", {{"fifo.def", "<fifo>"}}),
+      CannotOpen("endless device", "/dev/zero"),
+      {"1 MB lines",
+       {{"main.def", "%" + megabyte + "\nRDBLI_2000 0x21 1 Group 1 Speed 1 0x01;\n#list Big 1 " +
+                         megabyte + ";\nREI_2000 0x1A 1 " + megabyte + "\n"}},
+       {"File read: @/Def/main.def", "RDBLI_2000 : Group", "list: Big, id: 0001"},
+       {"files: @/Def/main.def", "lists: Big{1:" + megabyte + "}", "ReadAll: Group",
+        "ItemsReadAll: Speed ()"},
+       ""},
+      {"binary garbage",
+       {{"main.def", std::string("\x00\x01\xFF\xFE;\n\x7F#\x80\x00;\n#\x00list X 1;\n\x1B;\n", 27) +
+                         "#list L 0x7F \x01\x02 \x03;\n"}},
+       {"File read: @/Def/main.def", "Not recognized : ERROR Description not valid",
+        "Not recognized : ERROR Description not valid", "list: L, id: 007F"},
+       {"files: @/Def/main.def", "lists: L{127:no text}"},
+       ""},
+      {"invalid UTF-8 and Windows-1252 bytes",
        {{"main.def",
-         "RDBLI_2000 0x21 1 Group 1 Speed 1 0x01;\n#include sock.def;\n"
-         "REI_2000 0x1A 1 After 1 Z 1 0x01;\n"},
-        {"sock.def", "<socket>"}},
-       {"File read: @/Def/main.def", "RDBLI_2000 : Group"},
-       {"files: @/Def/main.def | @/Def/sock.def", "ReadAll: Group", "ItemsReadAll: Speed ()"},
-       "Cannot open file @/Def/sock.def"},
+         "#list Bytes 1 \xC3\x28 \xE2\x82 \x80\x81\x8D\x8F\x90\x9D \xC3\xA9;\n"
+         "RDBLI_2000 0x21 1 \xB0\xFF 1 \xE4 3 0x01 0xA0 0x17;\n"}},
+       {"File read: @/Def/main.def", "list: Bytes, id: 0001", "RDBLI_2000 : \u00B0\u00FF"},
+       {"files: @/Def/main.def",
+        "lists: Bytes{1:\u00C3(/\u00E2\u201A/\u20AC\u0081\u008D\u008F\u0090\u009D/"
+        "\u00C3\u00A9}",
+        "ReadAll: \u00B0\u00FF", "ItemsReadAll: \u00E4 (\u00B0C)"},
+       ""},
   };
   return cases;
 }
