@@ -1,0 +1,86 @@
+// Answer frames of any length, content and number, through the simulated interface: the KWP2000
+// request loop sends its steps, the ECU answers each with the next chunk of the input, and the
+// loop receives them and reacts (busy and routine answers repeat the request, a pending answer
+// waits for the next frame, timing and session answers change the timing and the baud rate,
+// broken frames and silence cost attempts) until the input is used up.
+//
+// Input: a byte that picks the header and length modes, one that picks up to three request
+// steps, then the answer chunks, each a length byte and its bytes. A busy or routine answer
+// pauses the loop for a second or more, so an input with more than one is rejected.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "FuzzOnBus.h"
+#include "engine/Kwp2000Protocol2.h"
+#include "engine/Sequence.h"
+
+namespace {
+
+constexpr size_t kMaxChunks = 24;
+constexpr int32_t kFastBaudRate = 1'000'000;
+
+struct Step {
+  int serviceId;
+  std::vector<int16_t> params;  // a service id below 0: a receive-only step
+};
+
+const Step kSteps[] = {{0x21, {0x01}}, {0x10, {0x81, 0x05}}, {0x83, {0x02}}, {-1, {}}};
+
+bool AsksForAPause(const fuzz::Chunk& chunk) {
+  for (size_t i = 0; i + 2 < chunk.size(); ++i) {
+    if (chunk[i] == 0x7F && (chunk[i + 2] == 0x21 || chunk[i + 2] == 0x23)) return true;
+  }
+  return false;
+}
+
+struct Tester {
+  fuzz::Session<TKwp2000Thread> session;
+  fuzz::NoLog memo;
+  TKwp2000Protocol protocol{&session.GetWorker(), &memo};
+};
+
+std::unique_ptr<TSequenceObject> RequestSteps(uint8_t choice) {
+  auto object = std::make_unique<TSequenceObject>(skExecuteSequence);
+  const int count = 1 + (choice & 3) % 3;
+  for (int i = 0; i < count; ++i) {
+    const Step& step = kSteps[(choice >> (2 + 2 * i)) & 3];
+    if (step.serviceId < 0) {
+      object->AddRequest(nullptr);
+      continue;
+    }
+    auto params = std::make_unique<TSmallIntArray>();
+    for (int16_t value : step.params)
+      params->Add(value);
+    object->AddRequest(std::make_unique<TSequence>(step.serviceId, std::move(params)));
+  }
+  return object;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Tester tester;
+  if (size < 2) return 0;
+  std::deque<fuzz::Chunk> chunks = fuzz::SplitChunks(data, size, 2, kMaxChunks);
+  int pauses = 0;
+  for (const fuzz::Chunk& chunk : chunks)
+    pauses += AsksForAPause(chunk);
+  if (pauses > 1) return -1;
+
+  TKwp2000Protocol& protocol = tester.protocol;
+  protocol.SetHeaderMode(data[0] & 3);
+  protocol.SetLengthMode((data[0] >> 2) & 3);
+  // Short waits, no gaps: P2max 50 ms, everything else 0.
+  protocol.SetTimingParameters(0, 2, 0, 0, 0);
+  protocol.SetT2EOffset(0);
+  tester.session.GetWorker().KeyBytes().Clear();
+  std::unique_ptr<TSequenceObject> object = RequestSteps(data[1]);
+  tester.session.Run(std::move(chunks), fuzz::ChunkEcu::Framing::Frames, [&] {
+    tester.session.GetWorker().SetBaudRate(kFastBaudRate);
+    protocol.SeqTester(object.get());
+  });
+  return 0;
+}
