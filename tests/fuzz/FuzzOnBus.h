@@ -20,6 +20,7 @@
 
 #include "engine/ActivityLog.h"
 #include "engine/Iso9141Thread2.h"
+#include "engine/Serialcomm2ftdi.h"
 #include "engine/Threadlist.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
@@ -142,19 +143,26 @@ class Session {
   Worker& GetWorker() { return worker_; }
 
   // Attaches a fresh ECU with the chunks, opens the port, runs `exchange` and closes the port
-  // again; once the ECU has fallen silent the interface is unplugged, which ends any wait.
+  // again. Once the exchange runs and the ECU has fallen silent, the interface is unplugged, which
+  // ends any wait; the exchange meets that as the worker's loop does (a port error ends it).
   void Run(std::deque<Chunk> chunks, ChunkEcu::Framing framing,
            const std::function<void()>& exchange) {
     sim::SimulatedFtdi& ftdi = simulation_.Ftdi();
     plat::Event silent;
+    plat::Event running;
     std::atomic<bool> over{false};
     std::thread unplugger([&] {
       silent.WaitFor(plat::kInfinite);
+      running.WaitFor(plat::kInfinite);
       if (!over) ftdi.Unplug();
     });
     ftdi.SetModel(std::make_unique<ChunkEcu>(std::move(chunks), framing, [&] { silent.Set(); }));
     worker_.OpenPort(kPortName, false);
-    exchange();
+    running.Set();
+    try {
+      exchange();
+    } catch (const ECommError&) {
+    }
     over = true;
     silent.Set();
     unplugger.join();
