@@ -1,0 +1,119 @@
+// Definition files of any content, loaded by a program's definitions from a temporary Def/
+// folder: up to four files that may include each other (by name, in other letter case, by path),
+// with the program's directives and keywords. Each input is loaded twice: both loads read the
+// same files once each and write the same lines, and the group lists point at what the
+// definitions hold. A dictionary of the language helps: -dict=tests/fuzz/definitions.dict.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <stdlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "kwp2000/Kwp2000Definitions.h"
+#include "measurement/CommaText.h"
+#include "measurement/DataDescription.h"
+#include "platform/Exceptions.h"
+#include "tests/support/FakeControlSettings.h"
+#include "tests/support/FakeDisplayTargets.h"
+#include "tests/support/RecordingLog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::FakeGrid;
+using testing_support::FakeListBox;
+using testing_support::FakeSettings;
+
+const char* const kFileNames[] = {"main.def", "a.def", "b.def", "C.DEF"};
+
+// The controls a program's definitions fill, and the definitions.
+struct Kwp2000Program {
+  explicit Kwp2000Program(const std::string& defDir)
+      : defs({readAll, itemsReadAll, readSel, itemsAll, identGrid, settings, log},
+             {status18, group18, group14, group17}, defDir) {}
+  FakeListBox readAll, itemsReadAll, readSel, itemsAll, status18, group18, group14, group17;
+  FakeGrid identGrid;
+  FakeSettings settings;
+  TRecordingLog log;
+  TKwp2000Definitions defs;
+};
+
+std::string MakeDefDir() {
+  std::string root = (fs::temp_directory_path() / "quobrix-fuzz-defs-XXXXXX").string();
+  if (!mkdtemp(root.data())) __builtin_trap();
+  fs::create_directory(root + "/Def");
+  return root + "/Def/";
+}
+
+bool ReadOnce(const std::vector<std::string>& files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t k = i + 1; k < files.size(); ++k) {
+      if (CompareText(files[i], files[k]) == 0) return false;
+    }
+  }
+  return true;
+}
+
+// Every group in the list box is a description the definitions hold, and every item line one of
+// its items.
+template <typename Program>
+bool Consistent(const Program& p) {
+  const TDescriptionList& groups = p.defs.RealtimeDescriptions();
+  if (p.readAll.Count() != static_cast<int>(groups.size())) return false;
+  int line = 0;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    if (p.readAll.Object(static_cast<int>(i)) != reinterpret_cast<intptr_t>(groups[i].get()))
+      return false;
+    for (int j = 0; j < groups[i]->Count(); ++j, ++line) {
+      if (line >= p.itemsReadAll.Count() ||
+          p.itemsReadAll.Object(line) != reinterpret_cast<intptr_t>(groups[i]->Objects(j)))
+        return false;
+    }
+  }
+  return line == p.itemsReadAll.Count();
+}
+
+template <typename Program>
+void LoadTwice(const std::string& defDir) {
+  Program program(defDir);
+  std::vector<std::string> firstLines;
+  std::vector<std::string> firstFiles;
+  for (int load = 0; load < 2; ++load) {
+    program.log.Clear();
+    try {
+      program.defs.Load(defDir + kFileNames[0]);
+    } catch (const plat::Exception&) {
+      // List, conversion and file errors stop a load; what was filed before stays.
+    }
+    if (!ReadOnce(program.defs.ReadFiles()) || !Consistent(program)) __builtin_trap();
+    if (load == 0) {
+      firstLines = program.log.Lines();
+      firstFiles = program.defs.ReadFiles();
+    } else if (program.log.Lines() != firstLines || program.defs.ReadFiles() != firstFiles) {
+      __builtin_trap();
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string defDir = MakeDefDir();
+  FuzzedDataProvider input(data, size);
+  const size_t files = input.ConsumeIntegralInRange<size_t>(1, std::size(kFileNames));
+  for (size_t i = 0; i < std::size(kFileNames); ++i) {
+    const std::string path = defDir + kFileNames[i];
+    if (i >= files) {
+      fs::remove(path);
+      continue;
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        << input.ConsumeRandomLengthString(size);
+  }
+  LoadTwice<Kwp2000Program>(defDir);
+  return 0;
+}
