@@ -4,7 +4,7 @@
 // up.
 //
 // Input: a byte that picks the framing, one that picks up to three request steps, then the
-// ECU's chunks, each a length byte and its bytes.
+// ECU's chunks (see SplitChunks).
 #include <cstddef>
 #include <cstdint>
 #include <deque>

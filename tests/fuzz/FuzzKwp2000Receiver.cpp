@@ -5,7 +5,7 @@
 // broken frames and silence cost attempts) until the input is used up.
 //
 // Input: a byte that picks the header and length modes, one that picks up to three request
-// steps, then the answer chunks, each a length byte and its bytes. A busy or routine answer
+// steps, then the answer chunks (see SplitChunks). A busy or routine answer
 // pauses the loop for a second or more, so an input with more than one is rejected.
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +30,9 @@ struct Step {
 const Step kSteps[] = {{0x21, {0x01}}, {0x10, {0x81, 0x05}}, {0x83, {0x02}}, {-1, {}}};
 
 bool AsksForAPause(const fuzz::Chunk& chunk) {
-  for (size_t i = 0; i + 2 < chunk.size(); ++i) {
-    if (chunk[i] == 0x7F && (chunk[i + 2] == 0x21 || chunk[i + 2] == 0x23)) return true;
+  const std::vector<uint8_t>& bytes = chunk.bytes;
+  for (size_t i = 0; i + 2 < bytes.size(); ++i) {
+    if (bytes[i] == 0x7F && (bytes[i + 2] == 0x21 || bytes[i + 2] == 0x23)) return true;
   }
   return false;
 }

@@ -29,33 +29,38 @@
 
 namespace fuzz {
 
-using Chunk = std::vector<uint8_t>;
+// Bytes the ECU sends as one answer; an unasked one does not wait for a request.
+struct Chunk {
+  bool unasked = false;
+  std::vector<uint8_t> bytes;
+};
 
 class NoLog : public TActivityLog {
  protected:
   void AppendLine(const std::string&) override {}
 };
 
-// The input after `from` as chunks: a length byte, then up to that many bytes.
+// The input after `from` as chunks: a byte with the unasked flag (0x80) and the length (up to
+// 127), then up to that many bytes.
 inline std::deque<Chunk> SplitChunks(const uint8_t* data, size_t size, size_t from,
                                      size_t maxChunks) {
   std::deque<Chunk> chunks;
   size_t pos = from;
   while (pos < size && chunks.size() < maxChunks) {
-    const size_t length = data[pos++];
-    const size_t end = std::min(size, pos + length);
-    chunks.emplace_back(data + pos, data + end);
+    const bool unasked = data[pos] & 0x80;
+    const size_t end = std::min(size, pos + 1 + (data[pos] & 0x7F));
+    chunks.push_back({unasked, std::vector<uint8_t>(data + pos + 1, data + end)});
     pos = end;
   }
   return chunks;
 }
 
-// Sends the chunks one after the other. Frames: a chunk goes out whole once the tester's bytes
-// have stopped for a moment (its request is complete). Acknowledged blocks: every byte of a chunk
-// waits for the tester's complement, and the tester's own block is acknowledged byte by byte but
-// its end byte. A chunk also goes out when the tester has sent nothing since its port was set up
-// (a receive-only step). In both, when the line stays quiet after a chunk (the tester waits on),
-// the next chunk follows anyway; when none is left, `onSilent` is called once.
+// Sends the chunks one after the other, each when the tester's request is complete or, for an
+// unasked one (the rest of a pending answer, the blocks after a start), once the line has been
+// quiet for a moment. Frames: a chunk goes out whole; the tester's request is complete when its
+// bytes have stopped. Acknowledged blocks: every byte of a chunk waits for the tester's
+// complement (or the quiet moment), and the tester's own block is acknowledged byte by byte but
+// its end byte. When the line is quiet and no chunk is left, `onSilent` is called once.
 class ChunkEcu : public sim::EcuModel {
  public:
   enum class Framing { Frames, AcknowledgedBlocks };
@@ -65,24 +70,19 @@ class ChunkEcu : public sim::EcuModel {
 
   void OnLineEvent(const sim::LineEvent& event, sim::EcuLink& link) override {
     if (event.kind != sim::LineEventKind::TesterByte) {
-      // The port has been set up: without a request, the first chunk comes on its own.
-      if (due_ < 0 && !sending_ && !started_) Due(event.time + kQuiet, link);
-      started_ = true;
+      // Setting the port up: the line is quiet from here.
+      if (!sending_) Due(event.time + kQuiet, link);
       return;
     }
-    started_ = true;
     const auto value = static_cast<uint8_t>(event.value);
     const int64_t end = event.End();
-    if (framing_ == Framing::Frames) return Due(end + kRequestEnded, link);
+    if (framing_ == Framing::Frames) return RequestEndsAt(end + kRequestEnded, link);
     if (sending_) return SendNextByte(end, link);  // the complement of the byte before
     // A byte of the tester's block: its length first, the end byte unanswered.
     if (received_ == 0) blockLength_ = value;
     const bool endByte = received_ > 0 && received_ >= blockLength_;
     ++received_;
-    if (endByte || blockLength_ < 2) {
-      received_ = 0;
-      return Due(end + kRequestEnded, link);
-    }
+    if (endByte || blockLength_ < 2) return RequestEndsAt(end + kRequestEnded, link);
     Due(link.SendByte(Complement(value), end) + kQuiet, link);
   }
 
@@ -91,11 +91,13 @@ class ChunkEcu : public sim::EcuModel {
     due_ = -1;
     if (sending_) return SendNextByte(now, link);
     received_ = 0;
+    const bool requested = std::exchange(requested_, false);
     if (chunks_.empty()) {
       if (onSilent_) std::exchange(onSilent_, nullptr)();
       return;
     }
-    current_ = std::move(chunks_.front());
+    if (!requested && !chunks_.front().unasked) return;
+    current_ = std::move(chunks_.front().bytes);
     chunks_.pop_front();
     position_ = 0;
     if (framing_ == Framing::Frames) return Due(link.SendBytes(current_, now, 0) + kQuiet, link);
@@ -107,12 +109,17 @@ class ChunkEcu : public sim::EcuModel {
   static constexpr int64_t kRequestEnded = plat::MsToCounts(1);
   static constexpr int64_t kQuiet = plat::MsToCounts(5);
 
+  void RequestEndsAt(int64_t moment, sim::EcuLink& link) {
+    received_ = 0;
+    requested_ = true;
+    Due(moment, link);
+  }
+  // The chunk's last byte is its end byte: no complement is awaited, the tester's next byte
+  // begins its block.
   void SendNextByte(int64_t from, sim::EcuLink& link) {
-    if (position_ >= current_.size()) {
-      sending_ = false;
-      return Due(from + kQuiet, link);
-    }
-    Due(link.SendByte(current_[position_++], from) + kQuiet, link);
+    if (position_ < current_.size()) from = link.SendByte(current_[position_++], from);
+    sending_ = position_ < current_.size();
+    Due(from + kQuiet, link);
   }
   void Due(int64_t moment, sim::EcuLink& link) {
     due_ = moment;
@@ -122,12 +129,12 @@ class ChunkEcu : public sim::EcuModel {
   std::deque<Chunk> chunks_;
   Framing framing_;
   std::function<void()> onSilent_;
-  Chunk current_;
+  std::vector<uint8_t> current_;
   size_t position_ = 0;
   bool sending_ = false;
+  bool requested_ = false;
   int blockLength_ = 0;
   int received_ = 0;
-  bool started_ = false;
   int64_t due_ = -1;
 };
 
