@@ -4,7 +4,6 @@
 // same files once each and write the same lines, and the group lists point at what the
 // definitions hold. A dictionary of the language helps: -dict=tests/fuzz/definitions.dict.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzTempFolder.h"
 #include "kwp2000/Kwp2000Definitions.h"
 #include "measurement/CommaText.h"
 #include "measurement/DataDescription.h"
@@ -24,6 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fuzz::TempFolder;
 using testing_support::FakeGrid;
 using testing_support::FakeListBox;
 using testing_support::FakeSettings;
@@ -42,11 +43,14 @@ struct Kwp2000Program {
   TKwp2000Definitions defs;
 };
 
-std::string MakeDefDir() {
-  std::string root = (fs::temp_directory_path() / "quobrix-fuzz-defs-XXXXXX").string();
-  if (!mkdtemp(root.data())) __builtin_trap();
-  fs::create_directory(root + "/Def");
-  return root + "/Def/";
+// The definition folder of this process.
+const std::string& DefDir() {
+  static const TempFolder root;
+  static const std::string defDir = [] {
+    fs::create_directory(root.Path() + "Def");
+    return root.Path() + "Def/";
+  }();
+  return defDir;
 }
 
 bool ReadOnce(const std::vector<std::string>& files) {
@@ -102,7 +106,7 @@ void LoadTwice(const std::string& defDir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string defDir = MakeDefDir();
+  const std::string& defDir = DefDir();
   FuzzedDataProvider input(data, size);
   const size_t files = input.ConsumeIntegralInRange<size_t>(1, std::size(kFileNames));
   for (size_t i = 0; i < std::size(kFileNames); ++i) {

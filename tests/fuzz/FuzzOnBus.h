@@ -4,13 +4,10 @@
 // protocol; the fuzzer's thread runs its request loop as the worker thread would.
 #pragma once
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "FuzzTempFolder.h"
 #include "engine/ActivityLog.h"
 #include "engine/Iso9141Thread2.h"
 #include "engine/Serialcomm2ftdi.h"
@@ -145,7 +143,7 @@ class Session {
  public:
   static constexpr const char* kPortName = "0x00000F11";
 
-  Session() : worker_(&log_, &requests_, &responses_, MakeLogDirectory()) {}
+  Session() : worker_(&log_, &requests_, &responses_, logFolder_.Path()) {}
 
   Worker& GetWorker() { return worker_; }
 
@@ -178,12 +176,7 @@ class Session {
   }
 
  private:
-  static std::string MakeLogDirectory() {
-    std::string path = (std::filesystem::temp_directory_path() / "quobrix-fuzz-XXXXXX").string();
-    if (!mkdtemp(path.data())) return {};
-    return path + "/";
-  }
-
+  TempFolder logFolder_;
   sim::ScopedSimulation simulation_;
   NoLog log_;
   TCommThreadList requests_;
