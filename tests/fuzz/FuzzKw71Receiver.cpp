@@ -19,6 +19,7 @@ namespace {
 
 constexpr size_t kMaxChunks = 24;
 constexpr int32_t kFastBaudRate = 1'000'000;
+constexpr int kPatienceMs = 100;  // the tester answers at once
 
 struct Step {
   int title;
@@ -66,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<TSequenceObject> object = RequestSteps(data[1]);
   tester.session.Run(
       fuzz::SplitChunks(data, size, 2, kMaxChunks),
-      kwp81 ? fuzz::ChunkEcu::Framing::Frames : fuzz::ChunkEcu::Framing::AcknowledgedBlocks, [&] {
+      kwp81 ? fuzz::ChunkEcu::Framing::Frames : fuzz::ChunkEcu::Framing::AcknowledgedBlocks,
+      [](const std::vector<uint8_t>&) { return kPatienceMs; },
+      [&] {
         tester.session.GetWorker().SetBaudRate(kFastBaudRate);
         protocol.SeqTester(object.get());
       });

@@ -29,12 +29,16 @@ struct Step {
 
 const Step kSteps[] = {{0x21, {0x01}}, {0x10, {0x81, 0x05}}, {0x83, {0x02}}, {-1, {}}};
 
-bool AsksForAPause(const fuzz::Chunk& chunk) {
-  const std::vector<uint8_t>& bytes = chunk.bytes;
+bool AsksForAPause(const std::vector<uint8_t>& bytes) {
   for (size_t i = 0; i + 2 < bytes.size(); ++i) {
     if (bytes[i] == 0x7F && (bytes[i + 2] == 0x21 || bytes[i + 2] == 0x23)) return true;
   }
   return false;
+}
+
+// Longer than the tester's pause after a busy or routine answer, else longer than its waits.
+int PatienceMs(const std::vector<uint8_t>& answer) {
+  return AsksForAPause(answer) ? 1600 : 150;
 }
 
 struct Tester {
@@ -68,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::deque<fuzz::Chunk> chunks = fuzz::SplitChunks(data, size, 2, kMaxChunks);
   int pauses = 0;
   for (const fuzz::Chunk& chunk : chunks)
-    pauses += AsksForAPause(chunk);
+    pauses += AsksForAPause(chunk.bytes);
   if (pauses > 1) return -1;
 
   TKwp2000Protocol& protocol = tester.protocol;
@@ -79,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   protocol.SetT2EOffset(0);
   tester.session.GetWorker().KeyBytes().Clear();
   std::unique_ptr<TSequenceObject> object = RequestSteps(data[1]);
-  tester.session.Run(std::move(chunks), fuzz::ChunkEcu::Framing::Frames, [&] {
+  tester.session.Run(std::move(chunks), fuzz::ChunkEcu::Framing::Frames, PatienceMs, [&] {
     tester.session.GetWorker().SetBaudRate(kFastBaudRate);
     protocol.SeqTester(object.get());
   });

@@ -58,13 +58,22 @@ inline std::deque<Chunk> SplitChunks(const uint8_t* data, size_t size, size_t fr
 // quiet for a moment. Frames: a chunk goes out whole; the tester's request is complete when its
 // bytes have stopped. Acknowledged blocks: every byte of a chunk waits for the tester's
 // complement (or the quiet moment), and the tester's own block is acknowledged byte by byte but
-// its end byte. When the line is quiet and no chunk is left, `onSilent` is called once.
+// its end byte. When the line is quiet and no chunk is left, or no request comes for the next,
+// `onSilent` is called once.
 class ChunkEcu : public sim::EcuModel {
  public:
   enum class Framing { Frames, AcknowledgedBlocks };
 
-  ChunkEcu(std::deque<Chunk> chunks, Framing framing, std::function<void()> onSilent)
-      : chunks_(std::move(chunks)), framing_(framing), onSilent_(std::move(onSilent)) {}
+  // How long the ECU waits for a request after a chunk before it falls silent: longer than the
+  // pause the tester makes after that answer before it sends again.
+  using Patience = std::function<int(const std::vector<uint8_t>& answer)>;
+
+  ChunkEcu(std::deque<Chunk> chunks, Framing framing, Patience patienceMs,
+           std::function<void()> onSilent)
+      : chunks_(std::move(chunks)),
+        framing_(framing),
+        patienceMs_(std::move(patienceMs)),
+        onSilent_(std::move(onSilent)) {}
 
   void OnLineEvent(const sim::LineEvent& event, sim::EcuLink& link) override {
     if (event.kind != sim::LineEventKind::TesterByte) {
@@ -90,11 +99,15 @@ class ChunkEcu : public sim::EcuModel {
     if (sending_) return SendNextByte(now, link);
     received_ = 0;
     const bool requested = std::exchange(requested_, false);
-    if (chunks_.empty()) {
+    const bool waited = std::exchange(waiting_, false);
+    if (chunks_.empty() || (waited && !requested)) {
       if (onSilent_) std::exchange(onSilent_, nullptr)();
       return;
     }
-    if (!requested && !chunks_.front().unasked) return;
+    if (!requested && !chunks_.front().unasked) {
+      waiting_ = true;
+      return Due(now + plat::MsToCounts(patienceMs_(current_)), link);
+    }
     current_ = std::move(chunks_.front().bytes);
     chunks_.pop_front();
     position_ = 0;
@@ -126,11 +139,13 @@ class ChunkEcu : public sim::EcuModel {
 
   std::deque<Chunk> chunks_;
   Framing framing_;
+  Patience patienceMs_;
   std::function<void()> onSilent_;
   std::vector<uint8_t> current_;
   size_t position_ = 0;
   bool sending_ = false;
   bool requested_ = false;
+  bool waiting_ = false;  // for a request, with the next chunk due only on one
   int blockLength_ = 0;
   int received_ = 0;
   int64_t due_ = -1;
@@ -150,7 +165,7 @@ class Session {
   // Attaches a fresh ECU with the chunks, opens the port, runs `exchange` and closes the port
   // again. Once the exchange runs and the ECU has fallen silent, the interface is unplugged, which
   // ends any wait; the exchange meets that as the worker's loop does (a port error ends it).
-  void Run(std::deque<Chunk> chunks, ChunkEcu::Framing framing,
+  void Run(std::deque<Chunk> chunks, ChunkEcu::Framing framing, ChunkEcu::Patience patienceMs,
            const std::function<void()>& exchange) {
     sim::SimulatedFtdi& ftdi = simulation_.Ftdi();
     plat::Event silent;
@@ -161,7 +176,8 @@ class Session {
       running.WaitFor(plat::kInfinite);
       if (!over) ftdi.Unplug();
     });
-    ftdi.SetModel(std::make_unique<ChunkEcu>(std::move(chunks), framing, [&] { silent.Set(); }));
+    ftdi.SetModel(std::make_unique<ChunkEcu>(std::move(chunks), framing, std::move(patienceMs),
+                                             [&] { silent.Set(); }));
     worker_.OpenPort(kPortName, false);
     running.Set();
     try {
