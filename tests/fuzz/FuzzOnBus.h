@@ -4,6 +4,7 @@
 // protocol; the fuzzer's thread runs its request loop as the worker thread would.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
