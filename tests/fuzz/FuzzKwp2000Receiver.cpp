@@ -5,8 +5,8 @@
 // broken frames and silence cost attempts) until the input is used up.
 //
 // Input: a byte that picks the header and length modes, one that picks up to three request
-// steps, then the answer chunks (see SplitChunks). A busy or routine answer
-// pauses the loop for a second or more, so an input with more than one is rejected.
+// steps, then the answer chunks (see SplitChunks). A busy or routine answer pauses the loop for
+// a second or more, so an input with more than one is rejected.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -20,14 +20,8 @@
 namespace {
 
 constexpr size_t kMaxChunks = 24;
-constexpr int32_t kFastBaudRate = 1'000'000;
 
-struct Step {
-  int serviceId;
-  std::vector<int16_t> params;  // a service id below 0: a receive-only step
-};
-
-const Step kSteps[] = {{0x21, {0x01}}, {0x10, {0x81, 0x05}}, {0x83, {0x02}}, {-1, {}}};
+const fuzz::RequestStep kSteps[] = {{0x21, {0x01}}, {0x10, {0x81, 0x05}}, {0x83, {0x02}}, {-1, {}}};
 
 bool AsksForAPause(const std::vector<uint8_t>& bytes) {
   for (size_t i = 0; i + 2 < bytes.size(); ++i) {
@@ -41,33 +35,10 @@ int PatienceMs(const std::vector<uint8_t>& answer) {
   return AsksForAPause(answer) ? 1600 : 150;
 }
 
-struct Tester {
-  fuzz::Session<TKwp2000Thread> session;
-  fuzz::NoLog memo;
-  TKwp2000Protocol protocol{&session.GetWorker(), &memo};
-};
-
-std::unique_ptr<TSequenceObject> RequestSteps(uint8_t choice) {
-  auto object = std::make_unique<TSequenceObject>(skExecuteSequence);
-  const int count = 1 + (choice & 3) % 3;
-  for (int i = 0; i < count; ++i) {
-    const Step& step = kSteps[(choice >> (2 + 2 * i)) & 3];
-    if (step.serviceId < 0) {
-      object->AddRequest(nullptr);
-      continue;
-    }
-    auto params = std::make_unique<TSmallIntArray>();
-    for (int16_t value : step.params)
-      params->Add(value);
-    object->AddRequest(std::make_unique<TSequence>(step.serviceId, std::move(params)));
-  }
-  return object;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Tester tester;
+  static fuzz::Session<TKwp2000Thread, TKwp2000Protocol> session;
   if (size < 2) return 0;
   std::deque<fuzz::Chunk> chunks = fuzz::SplitChunks(data, size, 2, kMaxChunks);
   int pauses = 0;
@@ -75,17 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pauses += AsksForAPause(chunk.bytes);
   if (pauses > 1) return -1;
 
-  TKwp2000Protocol& protocol = tester.protocol;
+  TKwp2000Protocol& protocol = session.GetProtocol();
   protocol.SetHeaderMode(data[0] & 3);
   protocol.SetLengthMode((data[0] >> 2) & 3);
   // Short waits, no gaps: P2max 50 ms, everything else 0.
   protocol.SetTimingParameters(0, 2, 0, 0, 0);
   protocol.SetT2EOffset(0);
-  tester.session.GetWorker().KeyBytes().Clear();
-  std::unique_ptr<TSequenceObject> object = RequestSteps(data[1]);
-  tester.session.Run(std::move(chunks), fuzz::ChunkEcu::Framing::Frames, PatienceMs, [&] {
-    tester.session.GetWorker().SetBaudRate(kFastBaudRate);
-    protocol.SeqTester(object.get());
-  });
+  session.GetWorker().KeyBytes().Clear();
+  std::unique_ptr<TSequenceObject> object = fuzz::ChooseSteps(data[1], kSteps);
+  session.Run(std::move(chunks), fuzz::ChunkEcu::Framing::Frames, PatienceMs, *object);
   return 0;
 }

@@ -19,10 +19,12 @@
 #include "FuzzTempFolder.h"
 #include "engine/ActivityLog.h"
 #include "engine/Iso9141Thread2.h"
+#include "engine/Sequence.h"
 #include "engine/Serialcomm2ftdi.h"
 #include "engine/Threadlist.h"
 #include "platform/Counter.h"
 #include "platform/Event.h"
+#include "platform/SmallIntArray.h"
 #include "sim/EcuModel.h"
 #include "sim/SimulatedFtdi.h"
 
@@ -152,22 +154,52 @@ class ChunkEcu : public sim::EcuModel {
   int64_t due_ = -1;
 };
 
+// One request step an input can choose: its service id or block title and its parameters; an
+// id below 0 makes a receive-only step.
+struct RequestStep {
+  int id;
+  std::vector<int16_t> params;
+};
+
+// One to three of the four steps, as `choice` picks them: its low two bits the count, then two
+// bits for each step.
+inline std::unique_ptr<TSequenceObject> ChooseSteps(uint8_t choice, const RequestStep (&steps)[4]) {
+  auto object = std::make_unique<TSequenceObject>(skExecuteSequence);
+  const int count = 1 + (choice & 3) % 3;
+  for (int i = 0; i < count; ++i) {
+    const RequestStep& step = steps[(choice >> (2 + 2 * i)) & 3];
+    if (step.id < 0) {
+      object->AddRequest(nullptr);
+      continue;
+    }
+    auto params = std::make_unique<TSmallIntArray>();
+    for (int16_t value : step.params)
+      params->Add(value);
+    object->AddRequest(std::make_unique<TSequence>(step.id, std::move(params)));
+  }
+  return object;
+}
+
 // The simulated interface for the fuzzer's whole run, a never-started worker of the program's
-// kind on it, and its byte log in a folder of its own.
-template <typename Worker>
+// kind on it with the program's protocol, and the worker's byte log in a folder of its own.
+template <typename Worker, typename Protocol>
 class Session {
  public:
   static constexpr const char* kPortName = "0x00000F11";
+  // Bytes take 10 us on the line, so an exchange costs little more than the tester's waits.
+  static constexpr int32_t kFastBaudRate = 1'000'000;
 
   Session() : worker_(&log_, &requests_, &responses_, logFolder_.Path()) {}
 
   Worker& GetWorker() { return worker_; }
+  Protocol& GetProtocol() { return protocol_; }
 
-  // Attaches a fresh ECU with the chunks, opens the port, runs `exchange` and closes the port
-  // again. Once the exchange runs and the ECU has fallen silent, the interface is unplugged, which
-  // ends any wait; the exchange meets that as the worker's loop does (a port error ends it).
+  // Attaches a fresh ECU with the chunks, opens the port, runs the request steps of `object` and
+  // closes the port again. Once the steps run and the ECU has fallen silent, the interface is
+  // unplugged, which ends any wait; the steps meet that as the worker's loop does (a port error
+  // ends them).
   void Run(std::deque<Chunk> chunks, ChunkEcu::Framing framing, ChunkEcu::Patience patienceMs,
-           const std::function<void()>& exchange) {
+           TSequenceObject& object) {
     sim::SimulatedFtdi& ftdi = simulation_.Ftdi();
     plat::Event silent;
     plat::Event running;
@@ -182,7 +214,8 @@ class Session {
     worker_.OpenPort(kPortName, false);
     running.Set();
     try {
-      exchange();
+      worker_.SetBaudRate(kFastBaudRate);
+      protocol_.SeqTester(&object);
     } catch (const ECommError&) {
     }
     over = true;
@@ -199,6 +232,7 @@ class Session {
   TCommThreadList requests_;
   TCommThreadList responses_;
   Worker worker_;
+  Protocol protocol_{&worker_, &log_};
 };
 
 }  // namespace fuzz
