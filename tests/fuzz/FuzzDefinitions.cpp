@@ -13,35 +13,17 @@
 #include <vector>
 
 #include "FuzzTempFolder.h"
-#include "kwp2000/Kwp2000Definitions.h"
 #include "measurement/CommaText.h"
 #include "measurement/DataDescription.h"
 #include "platform/Exceptions.h"
-#include "tests/support/FakeControlSettings.h"
-#include "tests/support/FakeDisplayTargets.h"
-#include "tests/support/RecordingLog.h"
+#include "tests/support/Kwp2000DefinitionWindow.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using fuzz::TempFolder;
-using testing_support::FakeGrid;
-using testing_support::FakeListBox;
-using testing_support::FakeSettings;
 
 const char* const kFileNames[] = {"main.def", "a.def", "b.def", "C.DEF"};
-
-// The controls a program's definitions fill, and the definitions.
-struct Kwp2000Program {
-  explicit Kwp2000Program(const std::string& defDir)
-      : defs({readAll, itemsReadAll, readSel, itemsAll, identGrid, settings, log},
-             {status18, group18, group14, group17}, defDir) {}
-  FakeListBox readAll, itemsReadAll, readSel, itemsAll, status18, group18, group14, group17;
-  FakeGrid identGrid;
-  FakeSettings settings;
-  TRecordingLog log;
-  TKwp2000Definitions defs;
-};
 
 // The definition folder of this process.
 const std::string& DefDir() {
@@ -118,6 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         << input.ConsumeRandomLengthString(size);
   }
-  LoadTwice<Kwp2000Program>(defDir);
+  LoadTwice<testing_support::Kwp2000DefinitionWindow>(defDir);
   return 0;
 }

@@ -16,21 +16,19 @@
 #include <string>
 #include <vector>
 
-#include "kwp2000/Kwp2000Definitions.h"
 #include "measurement/DataDescription.h"
 #include "platform/Exceptions.h"
 #include "tester/GroupItems.h"
-#include "tests/support/FakeControlSettings.h"
 #include "tests/support/FakeDisplayTargets.h"
-#include "tests/support/RecordingLog.h"
+#include "tests/support/Kwp2000DefinitionWindow.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::FakeGrid;
 using testing_support::FakeListBox;
-using testing_support::FakeSettings;
 using Texts = std::vector<std::string>;
+using Window = testing_support::Kwp2000DefinitionWindow;
 
 // A fresh temporary folder with a definition directory; "@" in file texts, log lines and
 // messages stands for the folder. A file text "<socket>" or "<fifo>" makes a file that cannot be
@@ -71,17 +69,6 @@ class TempFolder {
     close(fd);
   }
   std::string root_;
-};
-
-struct Window {
-  explicit Window(const std::string& defDir)
-      : defs({readAll, itemsReadAll, readSel, itemsAll, identGrid, settings, log},
-             {status18, group18, group14, group17}, defDir) {}
-  FakeListBox readAll, itemsReadAll, readSel, itemsAll, status18, group18, group14, group17;
-  FakeGrid identGrid;
-  FakeSettings settings;
-  TRecordingLog log;
-  TKwp2000Definitions defs;
 };
 
 std::string Join(const Texts& texts, const char* separator = " | ") {
