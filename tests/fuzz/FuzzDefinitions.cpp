@@ -1,7 +1,7 @@
-// Definition files of any content, loaded by a program's definitions from a temporary Def/
+// Definition files of any content, loaded by either tester's definitions from a temporary Def/
 // folder: up to four files that may include each other (by name, in other letter case, by path),
-// with the program's directives and keywords. Each input is loaded twice: both loads read the
-// same files once each and write the same lines, and the group lists point at what the
+// with the directives and either program's keywords. Each input is loaded twice: both loads read
+// the same files once each and write the same lines, and the group lists point at what the
 // definitions hold. A dictionary of the language helps: -dict=tests/fuzz/definitions.dict.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -16,7 +16,7 @@
 #include "measurement/CommaText.h"
 #include "measurement/DataDescription.h"
 #include "platform/Exceptions.h"
-#include "tests/support/Kwp2000DefinitionWindow.h"
+#include "tests/support/DefinitionWindows.h"
 
 namespace {
 
@@ -91,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& defDir = DefDir();
   FuzzedDataProvider input(data, size);
   const size_t files = input.ConsumeIntegralInRange<size_t>(1, std::size(kFileNames));
+  const bool kw71 = input.ConsumeBool();
   for (size_t i = 0; i < std::size(kFileNames); ++i) {
     const std::string path = defDir + kFileNames[i];
     if (i >= files) {
@@ -100,6 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         << input.ConsumeRandomLengthString(size);
   }
-  LoadTwice<testing_support::Kwp2000DefinitionWindow>(defDir);
+  if (kw71)
+    LoadTwice<testing_support::Kw71DefinitionWindow>(defDir);
+  else
+    LoadTwice<testing_support::Kwp2000DefinitionWindow>(defDir);
   return 0;
 }

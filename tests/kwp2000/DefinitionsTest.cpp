@@ -20,7 +20,7 @@
 #include "platform/Exceptions.h"
 #include "tester/GroupItems.h"
 #include "tests/support/FakeDisplayTargets.h"
-#include "tests/support/Kwp2000DefinitionWindow.h"
+#include "tests/support/DefinitionWindows.h"
 
 namespace {
 
