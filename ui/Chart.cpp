@@ -1,6 +1,7 @@
 #include "ui/Chart.h"
 
 #include <QLineSeries>
+#include <QTimer>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,40 @@ struct Chart::Bounds {
     max = TChartPoint{std::max(max->X, point.X), std::max(max->Y, point.Y)};
   }
 };
+
+namespace {
+
+// Points that draw the same line as `points` on `columns` pixel columns spanning [minX, maxX]:
+// of each run of points within one column, the first, the lowest, the highest and the last, in
+// their order. Few enough points are drawn as they are.
+QList<QPointF> PointsToDraw(const std::vector<QPointF>& points, double minX, double maxX,
+                            int columns) {
+  constexpr int kPointsPerColumn = 4;
+  if (points.size() <= static_cast<size_t>(kPointsPerColumn) * columns || maxX <= minX)
+    return QList<QPointF>(points.begin(), points.end());
+  const double scale = columns / (maxX - minX);
+  auto columnOf = [&](size_t i) { return std::floor((points[i].x() - minX) * scale); };
+  QList<QPointF> drawn;
+  drawn.reserve(kPointsPerColumn * (columns + 1));
+  for (size_t i = 0; i < points.size();) {
+    const double column = columnOf(i);
+    size_t low = i, high = i, last = i;
+    for (size_t j = i + 1; j < points.size() && columnOf(j) == column; ++j) {
+      if (points[j].y() < points[low].y()) low = j;
+      if (points[j].y() > points[high].y()) high = j;
+      last = j;
+    }
+    size_t previous = points.size();
+    for (size_t pick : {i, std::min(low, high), std::max(low, high), last}) {
+      if (pick != previous) drawn.append(points[pick]);
+      previous = pick;
+    }
+    i = last + 1;
+  }
+  return drawn;
+}
+
+}  // namespace
 
 // A line series in the chart fed from a data series: the points the data series holds when the
 // series is made, then every point added to it until either side is deleted.
@@ -47,19 +82,25 @@ class Chart::DisplaySeries {
 
   const QLineSeries& Line() const { return *line_; }
   void AddPointsTo(Bounds& bounds) const {
-    for (const QPointF& point : line_->points())
+    for (const QPointF& point : points_)
       bounds.Add({point.x(), point.y()});
+  }
+  // Drops the drawn points, so that a change of the axes does not lay them out once more.
+  void Undraw() { line_->clear(); }
+  void Draw(double minX, double maxX, int columns) {
+    line_->replace(PointsToDraw(points_, minX, maxX, columns));
   }
 
  private:
   // A point with an infinite or undefined coordinate cannot be drawn and is left out.
   void Append(const TChartPoint& point) {
     if (!std::isfinite(point.X) || !std::isfinite(point.Y)) return;
-    line_->append(point.X, point.Y);
+    points_.emplace_back(point.X, point.Y);
     chart_.Widen(point);
   }
 
   Chart& chart_;
+  std::vector<QPointF> points_;        // every point, drawn or not
   std::unique_ptr<QLineSeries> line_;  // lent to the chart while this series exists
   TDataSourceLink link_;               // declared last: it ends before the line goes
 };
@@ -81,6 +122,7 @@ Chart::Chart(QWidget* parent)
   view->addAxis(axisX_, Qt::AlignBottom);
   view->addAxis(axisY_, Qt::AlignLeft);
   setRenderHint(QPainter::Antialiasing);
+  connect(view, &QChart::plotAreaChanged, this, [this] { ScheduleRedraw(); });
 }
 
 // The series leave the chart before the chart itself goes.
@@ -90,6 +132,7 @@ Chart::~Chart() {
 
 void Chart::AddLineSeries(const std::string& title, TDataSeries& source, int penWidth) {
   series_.push_back(std::make_unique<DisplaySeries>(*this, title, source, penWidth));
+  ScheduleRedraw();
 }
 
 void Chart::DeleteSeries(int index) {
@@ -98,18 +141,51 @@ void Chart::DeleteSeries(int index) {
   *bounds_ = Bounds();
   for (const auto& series : series_)
     series->AddPointsTo(*bounds_);
-  FitAxes();
+  ScheduleRedraw();
 }
 
-const QLineSeries& Chart::LineSeries(int index) const {
+const QLineSeries& Chart::LineSeries(int index) {
   if (index < 0 || index >= SeriesCount()) plat::ThrowListIndexError(index);
+  Redraw();
   return series_[index]->Line();
 }
 
+QValueAxis& Chart::AxisX() {
+  Redraw();
+  return *axisX_;
+}
+
+QValueAxis& Chart::AxisY() {
+  Redraw();
+  return *axisY_;
+}
+
 void Chart::Widen(const TChartPoint& point) {
-  const Bounds before = *bounds_;
   bounds_->Add(point);
-  if (before.min != bounds_->min || before.max != bounds_->max) FitAxes();
+  ScheduleRedraw();
+}
+
+void Chart::ScheduleRedraw() {
+  if (redrawPending_) return;
+  redrawPending_ = true;
+  QTimer::singleShot(0, this, [this] { Redraw(); });
+}
+
+void Chart::Redraw() {
+  if (!redrawPending_) return;
+  redrawPending_ = false;
+  for (const auto& series : series_)
+    series->Undraw();
+  FitAxes();
+  for (const auto& series : series_)
+    series->Draw(axisX_->min(), axisX_->max(), Columns());
+}
+
+int Chart::Columns() const {
+  // Until the chart is shown its plot area is not laid out; the view's width is never less.
+  const QRectF plot = chart()->plotArea();
+  const double width = isVisible() && !plot.isEmpty() ? plot.width() : this->width();
+  return std::max(1, static_cast<int>(std::ceil(width * devicePixelRatioF())));
 }
 
 void Chart::FitAxes() {

@@ -1,5 +1,11 @@
 // A chart of line series. Each series draws the points of a data series and follows the points
 // added to it later; the axes widen to take in every point as the data arrive.
+//
+// A series keeps every point, but the chart draws only what its pixels can show: points that
+// arrive are drawn together once the main thread is back in its event loop, and where a series
+// has more points than the plot has pixel columns, each column gets the first, lowest, highest
+// and last of its points, which draw the same line. So a frame costs the same after an hour of
+// points as after a minute.
 #pragma once
 
 #include <QChartView>
@@ -25,22 +31,30 @@ class Chart final : public QChartView, public TChart {
   void DeleteSeries(int index) override;
   void AddLineSeries(const std::string& title, TDataSeries& source, int penWidth) override;
 
-  // The drawn series at `index`, for callers that inspect what the chart shows.
-  const QLineSeries& LineSeries(int index) const;
-  QValueAxis& AxisX() const { return *axisX_; }
-  QValueAxis& AxisY() const { return *axisY_; }
+  // The drawn series at `index` and the axes, brought up to date with every point added so far,
+  // for callers that inspect what the chart shows.
+  const QLineSeries& LineSeries(int index);
+  QValueAxis& AxisX();
+  QValueAxis& AxisY();
 
  private:
   class DisplaySeries;
   struct Bounds;
 
   void Widen(const TChartPoint& point);
+  // Asks for one Redraw once the main thread is back in its event loop.
+  void ScheduleRedraw();
+  // Fits the axes and hands every series the points it draws; nothing when nothing changed.
+  void Redraw();
   void FitAxes();
+  // Pixel columns of the plot area; a new plot area or size draws the series anew.
+  int Columns() const;
 
   QValueAxis* axisX_;  // owned by the chart
   QValueAxis* axisY_;  // owned by the chart
   std::unique_ptr<Bounds> bounds_;
   std::vector<std::unique_ptr<DisplaySeries>> series_;
+  bool redrawPending_ = false;
 };
 
 }  // namespace ui

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -194,3 +195,31 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
 }
 
 }  // namespace
+
+// A series with far more points than the plot has pixel columns draws a few per column, in
+// order, and those keep every extreme; the series itself keeps every point.
+TEST(Chart, DrawsWhatThePixelsShowOfALongSeries) {
+  uitest::App();
+  ui::Chart chart;
+  chart.resize(300, 200);
+  chart.show();
+  TDataSeries values("v");
+  constexpr int kPoints = 20000;
+  for (int i = 0; i < kPoints; ++i)
+    values.AddXY(i, i == 7777 ? 100 : i == 12345 ? -100 : (i % 3) * 0.01);
+  chart.AddLineSeries("v", values, 2);
+  PaintAndSettle(chart);
+  values.AddXY(kPoints, 50);
+
+  const std::vector<QPointF> drawn = PointsOf(chart.LineSeries(0));
+  EXPECT_LE(drawn.size(), 4u * 300);
+  EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end(),
+                             [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
+  for (const QPointF kept :
+       {QPointF(0, 0), QPointF(7777, 100), QPointF(12345, -100),
+        QPointF(kPoints - 1, ((kPoints - 1) % 3) * 0.01), QPointF(kPoints, 50)})
+    EXPECT_NE(std::find(drawn.begin(), drawn.end(), kept), drawn.end()) << kept.x();
+  EXPECT_EQ(values.Points().size(), kPoints + 1u);
+  EXPECT_EQ(chart.AxisY().max(), 100);
+  EXPECT_EQ(chart.AxisY().min(), -100);
+}
