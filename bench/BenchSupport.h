@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -75,6 +76,14 @@ class BusyCores {
   std::atomic<bool> stop_{false};
   std::vector<std::thread> threads_;
 };
+
+// CPU time of the calling thread in ms: what a piece of work costs, whatever else the machine
+// runs.
+inline double ThreadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 // One figure as the line "set.name value".
 inline void PrintFigure(const char* set, const char* name, double value) {

@@ -39,13 +39,6 @@ constexpr int kTimedLines = 1000;
 constexpr int kChartWidth = 820;
 constexpr int kChartHeight = 337;
 
-// CPU time of the calling thread: what a frame costs, whatever else the machine runs.
-double ThreadCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
 void PrintFigure(const char* set, const char* name, double value) {
   bench::PrintFigure(set, name, value);
   std::fflush(stdout);
@@ -88,10 +81,10 @@ class ChartBench {
     std::vector<double> frames, cpu;
     for (int i = 0; i < kFrames; ++i) {
       const int64_t start = plat::QueryCounter();
-      const double cpuStart = ThreadCpuMs();
+      const double cpuStart = bench::ThreadCpuMs();
       AddRead();
       frames.push_back(Ms(plat::QueryCounter() - start) + DrawMs(*chart));
-      cpu.push_back(ThreadCpuMs() - cpuStart);
+      cpu.push_back(bench::ThreadCpuMs() - cpuStart);
     }
     const bench::Spread spread = bench::SpreadOf(frames);
     PrintFigure("chart", "frame_median_ms", spread.median);
@@ -143,6 +136,7 @@ class LogBench {
     PrintFigure("log", "append_start_us", AppendUs());
     while (lines_ < kLogLines - kTimedLines)
       AddLine();
+    DrawMs(memo_);
     PrintFigure("log", "append_end_us", AppendUs());
     PrintFigure("log", "lines", memo_.LineCount());
     QScrollBar& bar = *memo_.verticalScrollBar();
@@ -163,12 +157,14 @@ class LogBench {
            std::to_string(n);
   }
   void AddLine() { memo_.AddLine(LineText(lines_++)); }
-  // Microseconds per line for kTimedLines lines, with a frame drawn every 20 lines.
+  // Microseconds per line for kTimedLines lines, written into the memo 20 at a time, with a
+  // frame drawn after each 20.
   double AppendUs() {
     int64_t spent = 0;
     for (int i = 0; i < kTimedLines; ++i) {
       const int64_t start = plat::QueryCounter();
       AddLine();
+      if (i % 20 == 19) memo_.LineCount();
       spent += plat::QueryCounter() - start;
       if (i % 20 == 19) DrawMs(memo_);
     }

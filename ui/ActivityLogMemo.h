@@ -1,8 +1,13 @@
 // The activity log: a read-only memo with a vertical scroll bar that takes one line at a time and
 // keeps the newest line in view. Lines from other threads reach it through TActivityLog::Add.
+//
+// Lines added in one turn of the main thread are written into the memo together when it is back
+// in its event loop (or when the lines are looked at): a burst of lines, such as a definition
+// load's, is one edit with one scroll to the end.
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <string>
 
 #include "engine/ActivityLog.h"
@@ -23,8 +28,12 @@ class ActivityLogMemo final : public QPlainTextEdit, public TActivityLog {
   void AppendLine(const std::string& line) override { AddLine(line); }
 
  private:
+  // Writes the waiting lines into the memo and shows the newest.
+  void WritePending() const;
+
+  mutable QStringList pending_;
   // An empty document holds no line, a document with one empty line looks the same.
-  bool hasLines_ = false;
+  mutable bool hasLines_ = false;
 };
 
 }  // namespace ui
