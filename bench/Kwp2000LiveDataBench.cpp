@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/WindowBench.h"
 #include "kwp2000/QuobrixKWP2000ProfMain.h"
 #include "measurement/DataSeries.h"
 #include "platform/Counter.h"
@@ -29,8 +29,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using bench::Find;
 using bench::Ms;
+using bench::PrintLogTail;
+using bench::ServeUntil;
 using bench::Spread;
 
 constexpr int32_t kBaudRate = 10400;
@@ -44,26 +46,6 @@ struct Figures {
   double rateToWireLimit = 0;
   Spread latencyMs;    // from each answer's last byte
   Spread afterListMs;  // from the last byte of the list's last answer
-};
-
-// A working directory with the shipped definition file, current while it exists.
-class BenchDirectory {
- public:
-  BenchDirectory() : previous_(fs::current_path()) {
-    path_ = fs::temp_directory_path() / ("quobrix-live-data-bench-" + std::to_string(getpid()));
-    fs::create_directories(path_ / "Def");
-    fs::copy_file(fs::path(QUOBRIX_SOURCE_DIR) / "Def" / "QuobrixKWP2000.def",
-                  path_ / "Def" / "QuobrixKWP2000.def", fs::copy_options::overwrite_existing);
-    fs::current_path(path_);
-  }
-  ~BenchDirectory() {
-    fs::current_path(previous_);
-    fs::remove_all(path_);
-  }
-
- private:
-  fs::path previous_;
-  fs::path path_;
 };
 
 class LiveDataBench {
@@ -102,21 +84,6 @@ class LiveDataBench {
   }
 
  private:
-  template <class T>
-  static T& Find(QObject& form, const char* name) {
-    return *form.findChild<T*>(name);
-  }
-  static void PrintLogTail(QObject& form) {
-    const auto& memo = Find<ui::ActivityLogMemo>(form, "Memo1");
-    for (int i = std::max(0, memo.LineCount() - 10); i < memo.LineCount(); ++i)
-      std::fprintf(stderr, "log: %s\n", memo.Line(i).c_str());
-  }
-  static void ServeUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
-    const int64_t end = plat::QueryCounter() + int64_t{timeoutMs} * 1000000;
-    while (!done() && plat::QueryCounter() < end)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-  }
-
   // Notes when each group's value has reached the grid: the first item's point is added just
   // before the grid rows are written, and the time is taken once the main thread is back in its
   // event loop, so the rows are there.
@@ -202,7 +169,7 @@ void Print(const char* set, const Figures& figures) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ui::Application application(argc, argv);
-  BenchDirectory directory;
+  bench::DefinitionDirectory directory("QuobrixKWP2000.def");
   LiveDataBench bench;
   Print("idle", bench.Measure());
   bench::BusyCores busy;

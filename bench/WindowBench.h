@@ -1,0 +1,74 @@
+// What the benchmarks that drive a tester's window share: a working directory with a shipped
+// definition file, finding a control, serving the main thread until a condition holds, and the
+// tail of the activity log for a run that went wrong.
+#pragma once
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "platform/Counter.h"
+#include "ui/ActivityLogMemo.h"
+
+namespace bench {
+
+// A working directory whose Def/ holds the named shipped definition file, current while it
+// exists.
+class DefinitionDirectory {
+ public:
+  explicit DefinitionDirectory(const std::string& definitionFile)
+      : previous_(std::filesystem::current_path()) {
+    namespace fs = std::filesystem;
+    path_ = fs::temp_directory_path() / ("quobrix-bench-" + std::to_string(getpid()));
+    fs::create_directories(path_ / "Def");
+    fs::copy_file(fs::path(QUOBRIX_SOURCE_DIR) / "Def" / definitionFile,
+                  path_ / "Def" / definitionFile, fs::copy_options::overwrite_existing);
+    fs::current_path(path_);
+  }
+  ~DefinitionDirectory() {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(path_);
+  }
+  DefinitionDirectory(const DefinitionDirectory&) = delete;
+  DefinitionDirectory& operator=(const DefinitionDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
+template <class T>
+T& Find(const QObject& window, const char* name) {
+  T* control = window.findChild<T*>(name);
+  if (!control) throw std::logic_error(std::string("no control ") + name);
+  return *control;
+}
+
+// Serves the main thread until `done` holds or the counter passes `end`; whether it holds.
+inline bool ServeUntilTime(const std::function<bool()>& done, int64_t end) {
+  while (!done()) {
+    if (plat::QueryCounter() >= end) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+  }
+  return true;
+}
+
+inline bool ServeUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
+  return ServeUntilTime(done, plat::QueryCounter() + int64_t{timeoutMs} * 1000000);
+}
+
+inline void PrintLogTail(const QObject& window, int lines = 10) {
+  const auto& memo = Find<ui::ActivityLogMemo>(window, "Memo1");
+  for (int i = std::max(0, memo.LineCount() - lines); i < memo.LineCount(); ++i)
+    std::fprintf(stderr, "log: %s\n", memo.Line(i).c_str());
+}
+
+}  // namespace bench
