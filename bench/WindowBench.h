@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QTimer>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -52,11 +53,14 @@ T& Find(const QObject& window, const char* name) {
   return *control;
 }
 
-// Serves the main thread until `done` holds or the counter passes `end`; whether it holds.
+// Serves the main thread until `done` holds or the counter passes `end`; whether it holds. The
+// thread sleeps until an event comes; a tick every millisecond looks at the condition and time.
 inline bool ServeUntilTime(const std::function<bool()>& done, int64_t end) {
+  QTimer tick;
+  tick.start(1);
   while (!done()) {
     if (plat::QueryCounter() >= end) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
 }
