@@ -10,7 +10,6 @@
 // sanitizer and leak reports and passed on. Figures are printed as lines "set.name value": the
 // totals, the cycle times per way of connecting, and the resident memory, open files and threads
 // after cycles 1, 100 and the last (and every 100th on standard error as the run goes).
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -28,6 +27,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -36,6 +36,7 @@
 #include "bench/WindowBench.h"
 #include "measurement/DataSeries.h"
 #include "platform/Counter.h"
+#include "sim/KLineBus.h"
 #include "sim/SimulatedFtdi.h"
 #include "tester/TesterForm.h"
 #include "ui/Application.h"
@@ -78,11 +79,42 @@ Usage CurrentUsage() {
   return usage;
 }
 
+// The last runs of bytes on the line (each direction's bytes spaced less than 30 ms apart), their
+// start from `since` and their widest gap: where a cycle went wrong.
+void PrintLineTail(sim::KLineBus& bus, int64_t since, size_t runs = 12) {
+  struct Run {
+    bool tester;
+    int64_t start, end, widestGap = 0;
+    std::string bytes;
+  };
+  std::vector<Run> line;
+  for (const sim::LineEvent& event : bus.Trace()) {
+    const bool tester = event.kind == sim::LineEventKind::TesterByte;
+    if (!tester && event.kind != sim::LineEventKind::EcuByte) continue;
+    const int64_t gap = line.empty() ? 0 : event.time - line.back().end;
+    if (line.empty() || line.back().tester != tester || gap > 30000000)
+      line.push_back({tester, event.time, event.End(), 0, ""});
+    Run& run = line.back();
+    run.widestGap = std::max(run.widestGap, event.time - run.end);
+    run.end = event.End();
+    char hex[4];
+    std::snprintf(hex, sizeof hex, " %02X", event.value);
+    run.bytes += hex;
+  }
+  for (size_t i = line.size() > runs ? line.size() - runs : 0; i < line.size(); ++i)
+    std::fprintf(stderr, "line: %9.1f ms %s%s (widest gap %.1f ms)\n",
+                 bench::Ms(line[i].start - since), line[i].tester ? "tester" : "ecu   ",
+                 line[i].bytes.c_str(), bench::Ms(line[i].widestGap));
+}
+
 // One cycle in a fresh window; `step` names the step that did not finish.
 class Cycle {
  public:
-  Cycle(const SoakProgram& program, int variant, int64_t deadline)
-      : program_(program), variant_(variant), deadline_(deadline) {}
+  Cycle(const SoakProgram& program, int variant, int64_t start)
+      : program_(program),
+        variant_(variant),
+        start_(start),
+        deadline_(start + int64_t{kHangMs} * 1000000) {}
 
   // True when every step finished; otherwise `Step()` names the one that did not.
   bool Run() {
@@ -92,6 +124,7 @@ class Cycle {
     const bool done = Connect() && Identify() && ReadOnce() && ReadContinuously() && Stop();
     if (!done) {
       bench::PrintLogTail(*window_);
+      PrintLineTail(sim::SimulatedFtdi::Instance().Bus(), start_);
       Find<QAbstractButton>(*window_, "ButtonStopAll").click();
       Serve([this] { return window_->CommThread() == nullptr; });
     }
@@ -161,6 +194,7 @@ class Cycle {
 
   const SoakProgram& program_;
   const int variant_;
+  const int64_t start_;
   const int64_t deadline_;
   std::unique_ptr<tester::TesterForm> window_;
   const char* step_ = "";
@@ -216,7 +250,7 @@ int RunCycles(const SoakProgram& program, int first, int last, int argc, char** 
     program.placeEcu(simulation.Bus());
     const int64_t start = plat::QueryCounter();
     watchdog.CycleStarted(cycle);
-    Cycle run(program, variant, start + int64_t{kHangMs} * 1000000);
+    Cycle run(program, variant, start);
     const bool done = run.Run();
     const double ms = bench::Ms(plat::QueryCounter() - start);
     const char* outcome = done ? "done" : run.TimedOut() ? "hang" : "failed";
@@ -247,33 +281,54 @@ struct Totals {
   std::map<int, Usage> samples;                // by cycle
 };
 
-// Counts the sanitizer and leak reports in a child's standard error and passes it on.
-void ScanErrors(const std::string& path, Totals& totals) {
-  std::ifstream errors(path);
-  for (std::string line; std::getline(errors, line);) {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:",
-                               "WARNING: ThreadSanitizer", "ERROR: ThreadSanitizer"})
-      if (line.find(report) != std::string::npos) ++totals.sanitizerReports;
-    if (line.rfind("Direct leak of", 0) == 0 || line.rfind("Indirect leak of", 0) == 0)
-      ++totals.leaks;
+// Passes a child's standard error on as it comes, counting its sanitizer and leak reports.
+class ErrorScanner {
+ public:
+  explicit ErrorScanner(int fd) : thread_([this, fd] { Scan(fd); }) {}
+  ~ErrorScanner() { Join(); }
+  ErrorScanner(const ErrorScanner&) = delete;
+  ErrorScanner& operator=(const ErrorScanner&) = delete;
+
+  // Waits for the end of the stream and adds the counts.
+  void AddTo(Totals& totals) {
+    Join();
+    totals.sanitizerReports += reports_;
+    totals.leaks += leaks_;
   }
-  std::filesystem::remove(path);
-}
+
+ private:
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  void Scan(int fd) {
+    FILE* errors = fdopen(fd, "r");
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, errors)) {
+      std::fputs(buffer, stderr);
+      const std::string_view line(buffer);
+      for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                                 "runtime error:", "WARNING: ThreadSanitizer"})
+        if (line.find(report) != std::string_view::npos) ++reports_;
+      if (line.starts_with("Direct leak of") || line.starts_with("Indirect leak of")) ++leaks_;
+    }
+    std::fclose(errors);
+  }
+
+  int reports_ = 0;
+  int leaks_ = 0;
+  std::thread thread_;
+};
 
 // Runs a child from cycle `first`; the last cycle it reported, or first - 1.
 int RunChild(const char* self, const std::string& program, int first, int last, Totals& totals) {
-  int out[2];
-  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-  const std::string errorPath = std::filesystem::temp_directory_path() /
-                                ("quobrix-soak-" + std::to_string(getpid()) + ".err");
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addclose(&actions, out[1]);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  for (int fd : {out[0], out[1], err[0], err[1]})
+    posix_spawn_file_actions_addclose(&actions, fd);
   const std::string firstText = std::to_string(first), lastText = std::to_string(last);
   const char* args[] = {self,      program.c_str(),   lastText.c_str(),
                         "--child", firstText.c_str(), nullptr};
@@ -282,7 +337,9 @@ int RunChild(const char* self, const std::string& program, int first, int last, 
       posix_spawn(&child, self, &actions, nullptr, const_cast<char**>(args), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
+  close(err[1]);
   if (spawned != 0) throw std::runtime_error("cannot start the child");
+  ErrorScanner scanner(err[0]);
 
   FILE* lines = fdopen(out[0], "r");
   int reported = first - 1;
@@ -332,7 +389,7 @@ int RunChild(const char* self, const std::string& program, int first, int last, 
                  WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
     ++reported;  // the cycle it crashed in
   }
-  ScanErrors(errorPath, totals);
+  scanner.AddTo(totals);
   return reported;
 }
 
