@@ -253,8 +253,8 @@ int RunCycles(const SoakProgram& program, int first, int last, int argc, char** 
     Cycle run(program, variant, start);
     const bool done = run.Run();
     const double ms = bench::Ms(plat::QueryCounter() - start);
-    const char* outcome = done ? "done" : run.TimedOut() ? "hang" : "failed";
-    std::printf("cycle %d %d %s %.1f %s\n", cycle, variant, outcome, ms, done ? "" : run.Step());
+    const char* outcome = ms > kHangMs || run.TimedOut() ? "hang" : done ? "done" : "failed";
+    std::printf("cycle %d %d %s %.1f %s\n", cycle, variant, outcome, ms, run.Step());
     if (CycleOfSample(cycle, last)) {
       const Usage usage = CurrentUsage();
       std::printf("sample %d %ld %d %d\n", cycle, usage.rssKb, usage.fds, usage.threads);
