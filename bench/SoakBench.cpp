@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QLabel>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +56,9 @@ using soak::SoakProgram;
 constexpr int kHangMs = 30000;
 constexpr int kStuckMs = 120000;
 constexpr int kContinuousReads = 5;
+constexpr int kMaxGroups = 4;               // a window reads at most four groups
+constexpr const char* kNoData = "No data";  // a value not read yet
+constexpr const char* kNoKeyBytes = "----";
 
 bool CycleOfSample(int cycle, int last) {
   return cycle == 1 || cycle % 100 == 0 || cycle == last;
@@ -119,7 +124,7 @@ class Cycle {
   // True when every step finished; otherwise `Step()` names the one that did not.
   bool Run() {
     window_ = program_.openWindow();
-    SelectEveryGroup();
+    SelectGroups();
     program_.chooseVariant(*window_, variant_);
     const bool done = Connect() && Identify() && ReadOnce() && ReadContinuously() && Stop();
     if (!done) {
@@ -145,22 +150,27 @@ class Cycle {
   void Click(const char* name) { Find<QAbstractButton>(*window_, name).click(); }
   ui::StringGrid& Grid(const char* name) { return Find<ui::StringGrid>(*window_, name); }
 
-  void SelectEveryGroup() {
+  // The first groups, as many as a window reads at once.
+  void SelectGroups() {
     auto& groups = Find<ui::ListBox>(*window_, "ListBoxReadAll");
-    for (int i = 0; i < groups.Count(); ++i)
+    for (int i = 0; i < std::min(groups.Count(), kMaxGroups); ++i)
       groups.SetSelected(i, true);
     Click("ButtonSelect");
   }
+  // The start is done when the click returns; a started window shows the key bytes.
   bool Connect() {
     step_ = "connect";
     Click(program_.startButton);
-    return Serve([this] { return window_->CommThread() != nullptr; });
+    return window_->CommThread() != nullptr &&
+           Find<QLabel>(*window_, "LabelKeyWord").text() != kNoKeyBytes;
   }
-  // Every row of the grid has its value.
+  // Every row of the grid has its name and value.
   static bool Filled(const ui::StringGrid& grid, int rows) {
     if (rows == 0 || grid.RowCount() < rows) return false;
-    for (int row = 0; row < rows; ++row)
-      if (grid.Cell(0, row).empty() || grid.Cell(1, row).empty()) return false;
+    for (int row = 0; row < rows; ++row) {
+      const std::string value = grid.Cell(1, row);
+      if (grid.Cell(0, row).empty() || value.empty() || value == kNoData) return false;
+    }
     return true;
   }
   bool Identify() {
@@ -174,7 +184,7 @@ class Cycle {
     step_ = "read once";
     const int items = Find<ui::ListBox>(*window_, "ListBoxItemsAll").Count();
     Click("ButtonReadDataOnce");
-    return ServeConnected([&] { return Filled(Grid("StringGrid4"), items); });
+    return ServeConnected([&] { return Filled(Grid("StringGrid1"), items); });
   }
   // The continuous start registers the groups afresh: the chart items' series are new then.
   bool ReadContinuously() {
@@ -247,7 +257,7 @@ int RunCycles(const SoakProgram& program, int first, int last, int argc, char** 
   for (int cycle = first; cycle <= last; ++cycle) {
     const int variant = (cycle - 1) % static_cast<int>(program.variants.size());
     simulation.Bus().ClearTrace();
-    program.placeEcu(simulation.Bus());
+    program.placeEcu(simulation.Bus(), variant);
     const int64_t start = plat::QueryCounter();
     watchdog.CycleStarted(cycle);
     Cycle run(program, variant, start);

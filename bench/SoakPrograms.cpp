@@ -26,7 +26,7 @@ const SoakProgram kPrograms[] = {
     {"kwp2000",
      TQuobrixKWP2000Form::kDefaultDefinitionFile,
      {"fast_init", "five_baud_init"},
-     [](sim::KLineBus& bus) {
+     [](sim::KLineBus& bus, int) {
        bus.SetModel(std::make_unique<sim::Kwp2000Ecu>(Kwp2000Config(), sim::Kwp2000EngineData()));
      },
      [] { return std::make_unique<TQuobrixKWP2000Form>(); },

@@ -19,8 +19,9 @@ namespace soak {
 struct SoakProgram {
   const char* name;  // on the command line
   const char* definitionFile;
-  std::vector<const char*> variants;                 // the ways of connecting, taken in turn
-  std::function<void(sim::KLineBus& bus)> placeEcu;  // a fresh simulated ECU on the bus
+  std::vector<const char*> variants;  // the ways of connecting, taken in turn
+  // A fresh simulated ECU on the bus, for this way of connecting.
+  std::function<void(sim::KLineBus& bus, int variant)> placeEcu;
   std::function<std::unique_ptr<tester::TesterForm>()> openWindow;
   std::function<void(tester::TesterForm& window, int variant)> chooseVariant;
   const char* startButton;
