@@ -1,8 +1,10 @@
 #include "bench/SoakPrograms.h"
 
 #include "bench/WindowBench.h"
+#include "kw71/QuobrixKWP71Main.h"
 #include "kwp2000/QuobrixKWP2000ProfMain.h"
 #include "sim/KLineBus.h"
+#include "sim/Kw71Ecu.h"
 #include "sim/Kwp2000Ecu.h"
 #include "sim/Kwp2000EngineEcu.h"
 #include "tester/RadioGroup.h"
@@ -32,6 +34,21 @@ const SoakProgram kPrograms[] = {
      [] { return std::make_unique<TQuobrixKWP2000Form>(); },
      [](tester::TesterForm& window, int variant) {
        bench::Find<tester::RadioGroup>(window, "RadioInit2000").SetItemIndex(variant);
+     },
+     "ButtonStartComm2000",
+     "ButtonIDnew"},
+    {"kw71",
+     TQuobrixKWP71Form::kDefaultDefinitionFile,
+     {"kwp71", "kwp81"},
+     [](sim::KLineBus& bus, int variant) {
+       sim::Kw71EcuConfig config;
+       config.kwp81 = variant == 1;
+       bus.SetModel(std::make_unique<sim::Kw71Ecu>(config));
+     },
+     [] { return std::make_unique<TQuobrixKWP71Form>(); },
+     [](tester::TesterForm& window, int variant) {
+       // "KWP71" or "KWP81 ??" of the sub-types "Auto", "KWP71", "KWP81 ??"
+       bench::Find<tester::RadioGroup>(window, "RadioGroupSubType").SetItemIndex(variant + 1);
      },
      "ButtonStartComm2000",
      "ButtonIDnew"},
