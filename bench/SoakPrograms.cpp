@@ -13,14 +13,17 @@ namespace soak {
 
 namespace {
 
-// The soak looks for hangs, crashes and leaks, not for timing: its ECUs let a request's bytes be
-// spaced wider than a real one would, so that a machine busy with other work, which may keep even
-// a real-time thread waiting 10 to 20 ms, does not break requests on the line.
+// The soak looks for hangs, crashes and leaks, not for timing: its KWP2000 ECU lets a request's
+// bytes be spaced wider, and the fast-init pulse last longer, than a real one would, so that a
+// machine busy with other work, which may keep even a real-time thread waiting 10 to 20 ms, does
+// not break requests or wake-ups on the line.
 constexpr int kRequestGapMs = 200;
+constexpr int kFastInitLowMaxMs = 80;
 
 sim::Kwp2000EcuConfig Kwp2000Config() {
   sim::Kwp2000EcuConfig config;
   config.requestGapMs = kRequestGapMs;
+  config.fastInitLowMaxMs = kFastInitLowMaxMs;
   return config;
 }
 
