@@ -231,7 +231,7 @@ void TesterForm::EndConnection() {
     AbandonStart();
     return;
   }
-  FCommThread->StopCommunication();
+  StopComm2000();
   // Posted calls keep being served meanwhile: the worker's lines, its termination, the
   // display thread's results.
   plat::MainDispatcher().PumpWait(FConnectionEnded, plat::kInfinite);

@@ -239,6 +239,8 @@ class TesterForm : public QMainWindow {
   // follows.
   void AbandonStart();
   void FinishStart();
+  // Shows the results still queued by a worker that takes no further requests.
+  void ShowQueuedResults(TIso9141Thread* worker);
   void EnableStartControls(bool enabled);
   void BindLiveDataHandlers();
   // A continuous-read result was taken from the response queue of `worker`; the next copy goes

@@ -94,7 +94,11 @@ void TesterForm::FinishStart() {
 }
 
 void TesterForm::StopComm2000() {
-  if (FCommThread) FCommThread->StopCommunication();
+  if (!FCommThread) return;
+  FCommThread->StopCommunication();
+  // The results of the stop and of the requests it waited for are shown now: left queued, they
+  // would hold up the worker's end, which waits for the queue to empty.
+  ShowQueuedResults(FCommThread);
 }
 
 void TesterForm::ButtonStopAllClick() {
@@ -105,8 +109,7 @@ void TesterForm::ThreadTerminated(TIso9141Thread* sender) {
   // Only the worker of the current connection ends it.
   if (sender != FCommThread) return;
   // Results the worker handed over just before it ended are still shown, not repeated.
-  if (FDecoder)
-    FDecoder->Drain(sender, [this](TIso9141Thread&) { return ContinuousReadAnswered(nullptr); });
+  ShowQueuedResults(sender);
   FProtocol.reset();
   FCommThread = nullptr;
   EnableStartControls(true);
@@ -116,6 +119,12 @@ void TesterForm::ThreadTerminated(TIso9141Thread* sender) {
   FIdentDestination->CloseDataFiles();
   SetKeyPreview(false);
   FConnectionEnded.Set();
+}
+
+void TesterForm::ShowQueuedResults(TIso9141Thread* worker) {
+  // The worker takes no further requests: a continuous read gets no next copy.
+  if (FDecoder)
+    FDecoder->Drain(worker, [this](TIso9141Thread&) { return ContinuousReadAnswered(nullptr); });
 }
 
 void TesterForm::EnableStartControls(bool enabled) {
