@@ -245,7 +245,9 @@ bool TIso9141Thread::StopCommunication() {
   FDoneEvent.Reset();
   FRequestList->Push(new TSequenceObject(skStopCommunication));
   FRequestEvent.Set();
-  FDoneEvent.WaitFor(kStopWaitMs);
+  // A worker that has left its loop (its end not yet handled here) answers no stop: its last
+  // signal may have come before the reset above.
+  if (!FLoopEnded) FDoneEvent.WaitFor(kStopWaitMs);
   FDoneEvent.Reset();
   DeleteQueued(FRequestList);
   FKeyBytes.Clear();
@@ -260,7 +262,10 @@ bool TIso9141Thread::StopCommunication() {
 void TIso9141Thread::Execute() {
   // However the loop ends, a main thread still waiting for a start or stop learns that nothing
   // will come.
-  const plat::ScopeExit signalDone([this] { FDoneEvent.Set(); });
+  const plat::ScopeExit signalDone([this] {
+    FLoopEnded = true;
+    FDoneEvent.Set();
+  });
   while (!Terminated()) {
     FGateEvent.WaitFor(plat::kInfinite);
     FRequestEvent.Reset();

@@ -182,6 +182,7 @@ class TIso9141Thread : public plat::Thread {
   bool FRunning = false;
   bool FStarting = false;
   bool FStopping = false;
+  std::atomic<bool> FLoopEnded{false};  // set by the worker as it leaves its loop
   TKwpProtocol* FProtocol = nullptr;
   bool FEchoCheck = true;
   bool FSetDTR = false;

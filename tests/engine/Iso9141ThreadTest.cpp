@@ -217,6 +217,23 @@ TEST_F(WorkerTest, FailingRequestEndsTheConnection) {
   }
 }
 
+// Stop pressed after the worker ended by itself, before its end is handled, returns at once.
+TEST_F(WorkerTest, StopAfterTheWorkerEndedByItselfDoesNotWait) {
+  CreateWorker();
+  protocol->onSequence = [](TIso9141Thread&, TSequenceObject&) { return false; };
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(worker->ExecuteSequence(ServiceList(0x21)));
+  for (int i = 0; i < 2000 && !worker->Finished(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(worker->Finished());
+
+  const int64_t before = plat::QueryCounter();
+  EXPECT_TRUE(worker->StopCommunication());
+  EXPECT_LT(MsBetween(before, plat::QueryCounter()), 1000);
+  DeleteResponses();
+  ASSERT_TRUE(WaitFreed());
+}
+
 TEST_F(WorkerTest, StopWaitsForARunningRequestAndEndsTheWorker) {
   CreateWorker();
   std::atomic<bool> inside{false};

@@ -130,8 +130,8 @@ class Kwp2000Program final : public Program {
   }
   std::unique_ptr<tester::TesterForm> Open() override {
     auto form = std::make_unique<TQuobrixKWP2000Form>();
-    // Each answer is awaited 100 ms, so a silent ECU is given up on quickly.
-    Control<QLineEdit>(*form, "EditT2EOffset").setText("-6300");
+    // Each answer is awaited 250 ms, so a silent ECU is given up on quickly.
+    Control<QLineEdit>(*form, "EditT2EOffset").setText("-6150");
     Control<QLineEdit>(*form, "MaskEditRDBLI").setText("0x01");
     return form;
   }
@@ -312,8 +312,9 @@ FaultMatrix::Figures FaultMatrix::RunOnce(const MatrixCase& c) {
     Click(*form, "ButtonStartComm2000");
   } else {
     Click(*form, "ButtonStartComm2000");
-    EXPECT_NE(form->CommThread(), nullptr);
-    if (!form->CommThread()) return {};
+    const bool connected = form->CommThread() && form->CommThread()->IsRunning();
+    EXPECT_TRUE(connected) << "no connection";
+    if (!connected) return {};
     Serve(50);
     program.Inject(simulation, fault);
     actedAt = Clock::now();
@@ -354,7 +355,7 @@ FaultMatrix::Figures FaultMatrix::RunOnce(const MatrixCase& c) {
     simulation.Bus().InjectEchoFault(sim::EchoFault::None);
     program.InstallEcu(simulation, nullptr);
     Click(*form, "ButtonStartComm2000");
-    EXPECT_NE(form->CommThread(), nullptr) << "no second connection";
+    EXPECT_TRUE(form->CommThread() && form->CommThread()->IsRunning()) << "no second connection";
     Click(*form, "ButtonStopAll");
     EXPECT_GE(AwaitIdleAfterEngine(5000), 0);
   }
