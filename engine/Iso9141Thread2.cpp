@@ -371,6 +371,9 @@ void TIso9141Thread::OnThreadTerminate() {
   LogActivity("Thread terminated, COM port closed");
   FCommPort.reset();
   if (FProgram == TTesterProgram::Kwp2000Prof) FLogStream.reset();
+  // Results handed over just before the end may not have reached the owner yet; nothing drains
+  // the queue while this thread sleeps below.
+  if (FResponseList->Count() > 0 && FOnResultsLeft) FOnResultsLeft(this);
   for (int i = 0; i < kEmptyQueueChecks && FResponseList->Count() > 0; ++i) {
     LogActivity("Waiting until Thread is empty");
     plat::SleepMs(kEmptyQueueSleepMs);

@@ -65,6 +65,9 @@ class TIso9141Thread : public plat::Thread {
   void SetBaudRate(int32_t baudRate);
   void SetEchoCheck(bool on) { FEchoCheck = on; }
   void SetOnThreadFinished(TThreadFinished handler) { FOnThreadFinished = std::move(handler); }
+  // Called in the main thread when the worker has ended with results still queued, before its
+  // end waits for the queue to empty: the owner takes them then.
+  void SetOnResultsLeft(TThreadFinished handler) { FOnResultsLeft = std::move(handler); }
   void SetNewDataEvent(plat::Event* event) { FNewDataEvent = event; }
   void SetSendEvent(plat::Event* event) { FSendEvent = event; }
   void SetReceiveEvent(plat::Event* event) { FReceiveEvent = event; }
@@ -196,6 +199,7 @@ class TIso9141Thread : public plat::Thread {
   std::string FLogFileName;
   std::unique_ptr<TByteLog> FLogStream;
   TThreadFinished FOnThreadFinished;
+  TThreadFinished FOnResultsLeft;
   TSmallIntArray FKeyBytes;
   TTesterProgram FProgram;
   std::mutex FStartHandOver;  // orders the hand-over of a start with the main thread's giving up

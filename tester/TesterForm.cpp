@@ -231,7 +231,7 @@ void TesterForm::EndConnection() {
     AbandonStart();
     return;
   }
-  StopComm2000();
+  FCommThread->StopCommunication();
   // Posted calls keep being served meanwhile: the worker's lines, its termination, the
   // display thread's results.
   plat::MainDispatcher().PumpWait(FConnectionEnded, plat::kInfinite);

@@ -239,7 +239,7 @@ class TesterForm : public QMainWindow {
   // follows.
   void AbandonStart();
   void FinishStart();
-  // Shows the results still queued by a worker that takes no further requests.
+  // Shows the results still queued by a worker that has ended.
   void ShowQueuedResults(TIso9141Thread* worker);
   void EnableStartControls(bool enabled);
   void BindLiveDataHandlers();

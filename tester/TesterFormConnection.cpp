@@ -65,6 +65,7 @@ void TesterForm::OpenAndStart() {
   TSmallIntArray keyBytes;
   ConfigureProtocol();
   FCommThread->SetOnThreadFinished([this](TIso9141Thread* sender) { ThreadTerminated(sender); });
+  FCommThread->SetOnResultsLeft([this](TIso9141Thread* sender) { ShowQueuedResults(sender); });
   FCommThread->SetNewDataEvent(FNewDataEvent.get());
   FCommThread->SetSendEvent(FSendEvent.get());
   FCommThread->SetReceiveEvent(FReceiveEvent.get());
@@ -94,11 +95,7 @@ void TesterForm::FinishStart() {
 }
 
 void TesterForm::StopComm2000() {
-  if (!FCommThread) return;
-  FCommThread->StopCommunication();
-  // The results of the stop and of the requests it waited for are shown now: left queued, they
-  // would hold up the worker's end, which waits for the queue to empty.
-  ShowQueuedResults(FCommThread);
+  if (FCommThread) FCommThread->StopCommunication();
 }
 
 void TesterForm::ButtonStopAllClick() {

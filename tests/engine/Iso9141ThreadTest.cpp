@@ -217,6 +217,26 @@ TEST_F(WorkerTest, FailingRequestEndsTheConnection) {
   }
 }
 
+// The owner takes the results left at the end at once, so the end does not wait for them.
+TEST_F(WorkerTest, ResultsLeftAtTheEndGoToTheOwnerBeforeTheWait) {
+  CreateWorker();
+  int taken = 0;
+  worker->SetOnResultsLeft([&](TIso9141Thread*) {
+    ++taken;
+    DeleteResponses();
+  });
+  protocol->onSequence = [](TIso9141Thread& thread, TSequenceObject& object) {
+    return object.RequestServiceId(0) != 0x22 && TFakeProtocol::AnswerEachRequest(thread, object);
+  };
+  ASSERT_TRUE(Start());
+  for (int service : {0x21, 0x22})
+    ASSERT_TRUE(worker->ExecuteSequence(ServiceList(service)));
+  ASSERT_TRUE(WaitFreed(3000));
+  EXPECT_EQ(taken, 1);
+  EXPECT_EQ(memo.CountOf("Waiting until Thread is empty"), 0);
+  EXPECT_EQ(memo.CountOf("Thread is empty, now delete it"), 1);
+}
+
 // Stop pressed after the worker ended by itself, before its end is handled, returns at once.
 TEST_F(WorkerTest, StopAfterTheWorkerEndedByItselfDoesNotWait) {
   CreateWorker();
