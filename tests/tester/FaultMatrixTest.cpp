@@ -279,6 +279,19 @@ class FaultMatrix : public ::testing::TestWithParam<MatrixCase> {
     return idle ? MsSince(*ended, Clock::now()) : -1;
   }
 
+  // Starts a connection. A machine loaded far beyond its cores can miss the wake-up timing:
+  // such a start fails cleanly and is tried again on a fresh ECU, and counted.
+  bool Connect(Program& program) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      Click(*form, "ButtonStartComm2000");
+      if (form->CommThread() && form->CommThread()->IsRunning()) return true;
+      if (AwaitIdleAfterEngine(5000) < 0) return false;
+      ++connectRetries;
+      program.InstallEcu(simulation, nullptr);
+    }
+    return false;
+  }
+
   struct Figures {
     double afterEngineMs = -1;  // back to idle after the engine ended
     double afterActionMs = -1;  // after the request (the fault), the Stop or the close
@@ -288,6 +301,7 @@ class FaultMatrix : public ::testing::TestWithParam<MatrixCase> {
   sim::ScopedSimulation simulation;
   uitest::MessageBoxRecorder boxes;
   std::unique_ptr<tester::TesterForm> form;
+  int connectRetries = 0;
 };
 
 FaultMatrix::Figures FaultMatrix::RunOnce(const MatrixCase& c) {
@@ -311,10 +325,10 @@ FaultMatrix::Figures FaultMatrix::RunOnce(const MatrixCase& c) {
     if (c.ending != Ending::ByItself) QTimer::singleShot(fault.actionAfterMs, form.get(), act);
     Click(*form, "ButtonStartComm2000");
   } else {
-    Click(*form, "ButtonStartComm2000");
-    const bool connected = form->CommThread() && form->CommThread()->IsRunning();
-    EXPECT_TRUE(connected) << "no connection";
-    if (!connected) return {};
+    if (!Connect(program)) {
+      ADD_FAILURE() << "no connection";
+      return {};
+    }
     Serve(50);
     program.Inject(simulation, fault);
     actedAt = Clock::now();
@@ -354,8 +368,7 @@ FaultMatrix::Figures FaultMatrix::RunOnce(const MatrixCase& c) {
     simulation.Ftdi().Plug();
     simulation.Bus().InjectEchoFault(sim::EchoFault::None);
     program.InstallEcu(simulation, nullptr);
-    Click(*form, "ButtonStartComm2000");
-    EXPECT_TRUE(form->CommThread() && form->CommThread()->IsRunning()) << "no second connection";
+    EXPECT_TRUE(Connect(program)) << "no second connection";
     Click(*form, "ButtonStopAll");
     EXPECT_GE(AwaitIdleAfterEngine(5000), 0);
   }
@@ -381,9 +394,9 @@ TEST_P(FaultMatrix, EndsCleanlyAndIsIdleWithinASecond) {
     std::sort(afterAction.begin(), afterAction.end());
     std::printf(
         "%-32s runs %2d  idle after engine end: median %6.1f worst %6.1f ms;"
-        "  after fault/Stop/close: median %7.1f worst %7.1f ms\n",
+        "  after fault/Stop/close: median %7.1f worst %7.1f ms; starts repeated %d\n",
         CaseName(GetParam()).c_str(), repeats, afterEngine[repeats / 2], afterEngine.back(),
-        afterAction[repeats / 2], afterAction.back());
+        afterAction[repeats / 2], afterAction.back(), connectRetries);
   }
 }
 
