@@ -75,7 +75,7 @@ class Program {
   virtual std::unique_ptr<tester::TesterForm> Open() = 0;
   // A fresh ECU on the bus, with the fault when it acts from the start.
   virtual void InstallEcu(sim::ScopedSimulation& simulation, const FaultCase* fault) = 0;
-  // The fault on the running session, just before the request.
+  // The ECU's fault on the running session, just before the request.
   virtual void Inject(sim::ScopedSimulation& simulation, const FaultCase& fault) = 0;
   virtual void Request(tester::TesterForm& form) = 0;
 };
@@ -146,18 +146,7 @@ class Kwp2000Program final : public Program {
     simulation.Bus().SetModel(std::move(ecu));
   }
   void Inject(sim::ScopedSimulation& simulation, const FaultCase& fault) override {
-    sim::KLineBus& bus = simulation.Bus();
-    switch (fault.fault) {
-      case Fault::EchoLost:
-        return bus.InjectEchoFault(sim::EchoFault::Lost);
-      case Fault::EchoWrong:
-        return bus.InjectEchoFault(sim::EchoFault::Wrong);
-      case Fault::Unplugged:
-        return;  // during the request
-      default:
-        break;
-    }
-    sim::WithKwp2000Ecu(bus, [&](sim::Kwp2000Ecu& ecu) {
+    sim::WithKwp2000Ecu(simulation.Bus(), [&](sim::Kwp2000Ecu& ecu) {
       sim::Kwp2000EcuModel& model = ecu.Model();
       switch (fault.fault) {
         case Fault::SilentMidSession:
@@ -216,14 +205,9 @@ class Kw71Program final : public Program {
     simulation.Bus().SetModel(std::move(ecu));
   }
   void Inject(sim::ScopedSimulation& simulation, const FaultCase& fault) override {
-    sim::KLineBus& bus = simulation.Bus();
     using Kind = sim::Kw71Fault::Kind;
     sim::Kw71Fault injected;
     switch (fault.fault) {
-      case Fault::EchoLost:
-        return bus.InjectEchoFault(sim::EchoFault::Lost);
-      case Fault::EchoWrong:
-        return bus.InjectEchoFault(sim::EchoFault::Wrong);
       case Fault::SilentMidSession:
         injected = {.kind = Kind::Silence, .count = kForever};
         break;
@@ -239,7 +223,8 @@ class Kw71Program final : public Program {
       default:
         return;
     }
-    sim::WithModel<sim::Kw71Ecu>(bus, [&](sim::Kw71Ecu& ecu) { ecu.Model().Inject(injected); });
+    sim::WithModel<sim::Kw71Ecu>(simulation.Bus(),
+                                 [&](sim::Kw71Ecu& ecu) { ecu.Model().Inject(injected); });
   }
   void Request(tester::TesterForm& form) override {
     Child<QAbstractButton>(form, "ButtonReadDTCByStatusNew").click();
@@ -382,6 +367,8 @@ FaultMatrix::Figures FaultMatrix::RunOnce(const MatrixCase& c) {
       return {};
     }
     Serve(50);
+    if (fault.fault == Fault::EchoLost) simulation.Bus().InjectEchoFault(sim::EchoFault::Lost);
+    if (fault.fault == Fault::EchoWrong) simulation.Bus().InjectEchoFault(sim::EchoFault::Wrong);
     program.Inject(simulation, fault);
     actedAt = Clock::now();
     program.Request(*form);
