@@ -374,12 +374,13 @@ TEST_F(Kwp2000OnBus, BaudRateSwitchAndNewTimingReachBothEnds) {
   EXPECT_EQ(worker->MaxEcu2TesterTime(), 1000);
   EXPECT_EQ(worker->MinInterByteTime(), 0);
   EXPECT_EQ(kwp->MaxTester2EcuTime(), 50);
-  // The request after the new timing follows P3min 20 ms.
+  // The request after the new timing follows P3min 20 ms, sooner than the 25 ms before it (a
+  // sanitizer build on a busy machine may wake a few milliseconds late).
   const auto read = Sent({0x02, 0x21, 0x01, 0x24});
   ASSERT_EQ(read.size(), 1u);
   const double p3Ms = Ms(read[0].first.time - LastEcuByteBefore(read[0].first.time).End());
   EXPECT_GE(p3Ms, 20);
-  EXPECT_LT(p3Ms, 20 + kToleranceMs);
+  EXPECT_LT(p3Ms, 25);
 }
 
 }  // namespace
