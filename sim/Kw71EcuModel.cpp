@@ -227,9 +227,19 @@ uint8_t Kw71EcuModel::RamByte(uint16_t address, int64_t moment) const {
 }
 
 uint16_t Kw71EcuModel::AdcValue(uint8_t channel, int64_t moment) const {
+  // The 10-bit range each channel sweeps, as a triangle: the battery around 14 V and the intake
+  // pressure between idle and full load on the shipped definition file's formulas; any other
+  // channel over the whole range.
+  struct Sweep {
+    int low, high;
+  };
+  const Sweep sweep = channel == 0x01   ? Sweep{686, 747}
+                      : channel == 0x05 ? Sweep{123, 430}
+                                        : Sweep{0, 1023};
+  const int64_t span = sweep.high - sweep.low;
   const int64_t step = (moment - wokeAt_) / Ms(kValueStepMs);
-  const int64_t phase = (channel * 97 + step * 5) % 2046;  // a triangle over 0..1023
-  return static_cast<uint16_t>(phase < 1023 ? phase : 2046 - phase);
+  const int64_t phase = (channel * 97 + step * 5) % (2 * span);
+  return static_cast<uint16_t>(sweep.low + (phase < span ? phase : 2 * span - phase));
 }
 
 // --- the ECU's blocks ----------------------------------------------------------------------
