@@ -90,10 +90,11 @@ inline void PrintFigure(const char* set, const char* name, double value) {
   std::printf("%s.%s %.3f\n", set, name, value);
 }
 
+// Not a number until measured, so a phase that failed prints nan.
 struct Spread {
-  double min = 0;
-  double median = 0;
-  double max = 0;
+  double min = NAN;
+  double median = NAN;
+  double max = NAN;
 };
 
 inline Spread SpreadOf(std::vector<double> values) {

@@ -7,11 +7,11 @@
 // tester's least gaps before and inside a KWP81 request. One set of figures on an idle machine,
 // one with every core kept busy; each figure is printed as a line "name value".
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/ScratchDirectory.h"
 #include "kw71/Kwp71Protocol2.h"
 #include "sim/Kw71Ecu.h"
 
@@ -157,7 +157,8 @@ class TimingBench {
   plat::ScopedMainDispatcher scope_{dispatcher_};
   sim::ScopedSimulation simulation_;
   QuietLog memo_;
-  std::string logDirectory_ = (std::filesystem::temp_directory_path() / "").string();
+  bench::ScratchDirectory scratch_{"kw71-timing"};
+  std::string logDirectory_ = scratch_.Directory();
   sim::Kw71EcuConfig ecu_;
   std::vector<WireByte> wire_;
   std::vector<Block> blocks_;

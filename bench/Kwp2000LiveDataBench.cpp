@@ -70,8 +70,8 @@ class LiveDataBench {
 
     Find<QAbstractButton>(form, "ButtonToggleReadDataCont1").click();
     FollowFirstItems(Find<ui::ListBox>(form, "ListBoxItemsChart1"));
-    ServeUntil([this] { return shown_[kGroups - 1].size() >= kCopies; });
-    const bool completed = form.CommThread() != nullptr;
+    const bool allShown = ServeUntil([this] { return shown_[kGroups - 1].size() >= kCopies; });
+    const bool completed = allShown && form.CommThread() != nullptr;
     if (!completed) PrintLogTail(form);
     Find<QAbstractButton>(form, "ButtonToggleReadDataCont1").click();
     ServeUntil([this] { return false; }, 1000);  // the copies still in flight
@@ -151,9 +151,12 @@ class LiveDataBench {
   std::vector<int64_t> shown_[kGroups];
 };
 
+// A run that did not complete measured nothing: its figures print as nan.
 void Print(const char* set, const Figures& figures) {
-  const auto line = [set](const char* name, double value) { bench::PrintFigure(set, name, value); };
-  line("completed", figures.completed);
+  bench::PrintFigure(set, "completed", figures.completed);
+  const auto line = [&](const char* name, double value) {
+    bench::PrintFigure(set, name, figures.completed ? value : NAN);
+  };
   line("reads", figures.reads);
   line("reads_per_second", figures.readsPerSecond);
   line("read_rate_to_wire_limit", figures.rateToWireLimit);

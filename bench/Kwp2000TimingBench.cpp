@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/ScratchDirectory.h"
 #include "engine/Iso9141Thread2.h"
 #include "engine/Kwp2000Protocol2.h"
 #include "engine/Sequence.h"
@@ -55,13 +55,14 @@ class Session : public bench::Connection {
                    }) {}
 };
 
+// A figure stays nan when its phase failed.
 struct Figures {
-  double fiveBaudEdgeErrorMs = 0;
-  double fastInitLowErrorMs = 0;
-  double fastInitHighErrorMs = 0;
+  double fiveBaudEdgeErrorMs = NAN;
+  double fastInitLowErrorMs = NAN;
+  double fastInitHighErrorMs = NAN;
   Spread p3;
   Spread p4;
-  double requestRate = 0;
+  double requestRate = NAN;
 };
 
 class TimingBench {
@@ -116,6 +117,7 @@ class TimingBench {
 
   // 25 ms low, then 25 ms high until the first byte of StartCommunication.
   void FastInitErrors(Figures& figures) {
+    double lowError = 0, highError = 0;
     for (int run = 0; run < kFastInitRuns; ++run) {
       simulation_.Bus().ClearTrace();
       Session session(dispatcher_, memo_, logDirectory_, TKwp2000Protocol::kInitFast);
@@ -123,15 +125,12 @@ class TimingBench {
       const auto low = Only(trace, {LineEventKind::BreakOn});
       const auto high = Only(trace, {LineEventKind::BreakOff});
       const auto bytes = Only(trace, {LineEventKind::TesterByte});
-      if (low.empty() || high.empty() || bytes.empty()) {
-        figures.fastInitLowErrorMs = figures.fastInitHighErrorMs = NAN;
-        return;
-      }
-      figures.fastInitLowErrorMs =
-          std::max(figures.fastInitLowErrorMs, std::abs(Ms(high[0].time - low[0].time) - kPulseMs));
-      figures.fastInitHighErrorMs = std::max(figures.fastInitHighErrorMs,
-                                             std::abs(Ms(bytes[0].time - high[0].time) - kPulseMs));
+      if (low.empty() || high.empty() || bytes.empty()) return;
+      lowError = std::max(lowError, std::abs(Ms(high[0].time - low[0].time) - kPulseMs));
+      highError = std::max(highError, std::abs(Ms(bytes[0].time - high[0].time) - kPulseMs));
     }
+    figures.fastInitLowErrorMs = lowError;
+    figures.fastInitHighErrorMs = highError;
   }
 
   // Back-to-back ReadDataByLocalIdentifier: the gaps and the rate against the wire limit.
@@ -143,10 +142,7 @@ class TimingBench {
           0x21, std::make_unique<TSmallIntArray>(std::initializer_list<int16_t>{0x01})));
     }
     simulation_.Bus().ClearTrace();
-    if (!session.Started() || !session.Run(std::move(list))) {
-      figures.requestRate = NAN;
-      return;
-    }
+    if (!session.Started() || !session.Run(std::move(list))) return;
     const auto bytes = Only(Trace(), {LineEventKind::TesterByte, LineEventKind::EcuByte});
     const double p3Ms = session.Worker().MinEcu2TesterTime();
     const double p4Ms = session.Worker().MinInterByteTime();
@@ -179,7 +175,8 @@ class TimingBench {
   plat::ScopedMainDispatcher scope_{dispatcher_};
   sim::ScopedSimulation simulation_;
   QuietLog memo_;
-  std::string logDirectory_ = (std::filesystem::temp_directory_path() / "").string();
+  bench::ScratchDirectory scratch_{"kwp2000-timing"};
+  std::string logDirectory_ = scratch_.Directory();
   double answerDelayMs_ = sim::Kwp2000EcuConfig{}.answerDelayMs;
 };
 

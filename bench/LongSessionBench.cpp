@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/ScratchDirectory.h"
 #include "engine/Sequence.h"
 #include "kw71/Kw71Decoding.h"
 #include "kw71/Kw71Definitions.h"
@@ -45,7 +45,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using bench::Ms;
 
 constexpr int kStatements = 10000;
@@ -194,25 +193,6 @@ const Program kPrograms[] = {
          }},
 };
 
-// A working directory with a Def/ folder, current while it exists.
-class BenchDirectory {
- public:
-  BenchDirectory() : previous_(fs::current_path()) {
-    path_ = fs::temp_directory_path() / ("quobrix-long-session-" + std::to_string(getpid()));
-    fs::create_directories(path_ / "Def");
-    fs::current_path(path_);
-  }
-  ~BenchDirectory() {
-    fs::current_path(previous_);
-    fs::remove_all(path_);
-  }
-  std::string DefDir() const { return (path_ / "Def").string() + "/"; }
-
- private:
-  fs::path previous_;
-  fs::path path_;
-};
-
 double ResidentMb(const char* field) {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -227,7 +207,7 @@ void PrintFigure(const Program& program, const char* name, double value) {
 }
 
 void MeasureLoad(const Program& program) {
-  BenchDirectory directory;
+  bench::ScratchDirectory directory("long-session");
   {
     std::ofstream file(directory.DefDir() + "large.def");
     file << "#define ecuaddress 0x10;\n#define echoaftersend on;\n";
@@ -323,7 +303,7 @@ class Session {
 };
 
 void MeasureSession(const Program& program) {
-  BenchDirectory directory;
+  bench::ScratchDirectory directory("long-session");
   {
     std::ofstream file(directory.DefDir() + "session.def");
     file << "#list Mode, 0, idle;\n";

@@ -3,8 +3,6 @@
 // tail of the activity log for a run that went wrong.
 #pragma once
 
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QObject>
 #include <QTimer>
@@ -16,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/ScratchDirectory.h"
 #include "platform/Counter.h"
 #include "ui/ActivityLogMemo.h"
 
@@ -25,25 +24,14 @@ namespace bench {
 // exists.
 class DefinitionDirectory {
  public:
-  explicit DefinitionDirectory(const std::string& definitionFile)
-      : previous_(std::filesystem::current_path()) {
+  explicit DefinitionDirectory(const std::string& definitionFile) : scratch_("bench") {
     namespace fs = std::filesystem;
-    path_ = fs::temp_directory_path() / ("quobrix-bench-" + std::to_string(getpid()));
-    fs::create_directories(path_ / "Def");
     fs::copy_file(fs::path(QUOBRIX_SOURCE_DIR) / "Def" / definitionFile,
-                  path_ / "Def" / definitionFile, fs::copy_options::overwrite_existing);
-    fs::current_path(path_);
+                  scratch_.Path() / "Def" / definitionFile, fs::copy_options::overwrite_existing);
   }
-  ~DefinitionDirectory() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(path_);
-  }
-  DefinitionDirectory(const DefinitionDirectory&) = delete;
-  DefinitionDirectory& operator=(const DefinitionDirectory&) = delete;
 
  private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
+  ScratchDirectory scratch_;
 };
 
 template <class T>
