@@ -201,16 +201,17 @@ bool TIso9141Thread::FiveBaudInit(uint8_t address) {
   // the one start time so that errors do not add up.
   const int64_t start = plat::QueryCounter();
   DriveFiveBaudBit(false);
-  int64_t stopBitTime = start;
   for (int bit = 1; bit < kFiveBaudBits; ++bit) {
-    stopBitTime = start + MsToCounts(bit * kFiveBaudBitMs);
-    WaitUntil(stopBitTime);
+    WaitUntil(start + MsToCounts(bit * kFiveBaudBitMs));
     const bool one = bit == kFiveBaudBits - 1 || ((address >> (bit - 1)) & 1) != 0;
     DriveFiveBaudBit(one);
   }
+  // The moment the stop bit went out, which a loaded machine or a slow interface makes later
+  // than planned.
+  const int64_t stopBitDriven = plat::QueryCounter();
   Pause(kFiveBaudSettleMs);
   FCommPort->Purge();
-  LogEntry(TimeStampText(stopBitTime) + " 5 baud init send " + bytelog::HexByte(address) + "\n");
+  LogEntry(TimeStampText(stopBitDriven) + " 5 baud init send " + bytelog::HexByte(address) + "\n");
   return true;
 }
 

@@ -83,8 +83,11 @@ class TKwp2000Protocol : public TKwpProtocol {
   int32_t MaxEcu2TesterTime() const { return FMaxEcu2TesterTime; }
   int32_t MinInterByteTime() const { return FMinInterByteTime; }
   int32_t T2EOffset() const { return FT2EOffset; }
-  // How long the first byte of an answer is awaited.
-  int32_t FirstByteTimeout() const { return FMaxTester2EcuTime + FT2EOffset; }
+  // How long the first byte of an answer is awaited; the typed offset may take the sum to
+  // either end of a wait.
+  int32_t FirstByteTimeout() const {
+    return ClampedWaitMs(int64_t{FMaxTester2EcuTime} + FT2EOffset);
+  }
 
  private:
   struct Reception {

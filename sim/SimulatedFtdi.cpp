@@ -266,6 +266,12 @@ bool SimulatedDevice::Purge(uint32_t flags) {
 
 bool SimulatedDevice::Escape(uint32_t code) {
   if (!Usable(&Faults::failEscape)) return false;
+  uint32_t delayMs;
+  {
+    std::lock_guard lock(slot_->mutex);
+    delayMs = slot_->faults.escapeDelayMs;
+  }
+  if (delayMs > 0) plat::SleepMs(delayMs);  // a busy USB
   switch (code) {
     case kSetRts:
       return SetLevel(&InterfaceState::rts, true, &KLineBus::SetRts);

@@ -28,7 +28,8 @@ struct Faults {
   bool failPurge = false;
   bool failEscape = false;
   bool failClose = false;
-  bool stallWrites = false;  // writes stay pending until cancelled or purged
+  bool stallWrites = false;    // writes stay pending until cancelled or purged
+  uint32_t escapeDelayMs = 0;  // each escape function reaches the line this much later
   uint32_t lastError = plat::ftdi::kErrorGenFailure;
   // Device information (failing calls give kIoError).
   bool failListing = false;

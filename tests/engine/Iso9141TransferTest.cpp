@@ -210,6 +210,20 @@ TEST_F(TransferTest, FiveBaudEdgesFromOneStartTime) {
   EXPECT_GE(Ms(purges.back().time - edges.back().second), 150);  // idle line before the purge
 }
 
+TEST_F(TransferTest, FiveBaudLineStampedWhenTheStopBitWentOut) {
+  // Every edge of a slow interface reaches the line 40 ms after its planned moment.
+  sim::Faults slow;
+  slow.escapeDelayMs = 20;
+  simulation.Ftdi().SetFaults(slow);
+  ASSERT_TRUE(worker->FiveBaudInit(0x33));
+  const auto edges = BreakEdges();
+  ASSERT_FALSE(edges.empty());
+  std::smatch line;
+  const std::string log = ByteLogText();
+  ASSERT_TRUE(std::regex_search(log, line, std::regex("\\n(-?[0-9]+) 5 baud init send 33\\n")));
+  EXPECT_NEAR(std::stod(line[1]), Ms(edges.back().second - worker->StartCount()), kToleranceMs);
+}
+
 TEST_F(TransferTest, FastInitPulsesThenDataAtFiftyMs) {
   // The worker times each pattern from the counter it reads before its first edge; the lower
   // bounds count from a moment before that, never from an edge stamped after it.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 
 #include "Kwp2000OnBusSupport.h"
 
@@ -282,6 +283,11 @@ TEST_F(Kwp2000OnBus, ANegativeFirstByteTimeOutWaitsNothing) {
   EXPECT_FALSE(Connect(1, {}, [](TKwp2000Protocol& p) { p.SetT2EOffset(-7000); }));
   EXPECT_LT(Ms(plat::QueryCounter() - before), 1000);
   EXPECT_NE(ByteLogText().find(" Error Wait_timeout rcv"), std::string::npos);
+}
+
+TEST_F(Kwp2000OnBus, AHugeFirstByteTimeOutWaitsAsLongAsAWaitCan) {
+  EXPECT_TRUE(Connect(1, {}, [](TKwp2000Protocol& p) { p.SetT2EOffset(2147483000); }));
+  EXPECT_EQ(kwp->FirstByteTimeout(), std::numeric_limits<int32_t>::max());
 }
 
 TEST_F(Kwp2000OnBus, AStepWithoutAnswerIsSentThreeTimesThenEndsTheConnection) {

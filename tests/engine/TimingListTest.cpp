@@ -51,7 +51,16 @@ INSTANTIATE_TEST_SUITE_P(
         TimingCase{"LastOfTwoWins",
                    {{kMinInterByteTime, 3}, {kMaxEcuInterByteTime, 70}, {kMinInterByteTime, 0}},
                    {25, 5000, 0, 70},
-                   70}),
+                   70},
+        // 0 is no interval time-out; a negative gap gives none either.
+        TimingCase{"ZeroByteGap",
+                   {{kMaxEcuInterByteTime, 70}, {kMaxEcuInterByteTime, 0}},
+                   {25, 5000, 5, 0},
+                   0},
+        TimingCase{"NegativeByteGap",
+                   {{kMaxEcuInterByteTime, 70}, {kMaxEcuInterByteTime, -5}},
+                   {25, 5000, 5, -5},
+                   0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -183,6 +183,7 @@ class Kwp71Session : public Kwp71OnBus, public ::testing::WithParamInterface<Ses
 TEST_P(Kwp71Session, StartsServesEveryRequestKeepsAliveAndStops) {
   const sim::Kw71EcuConfig ecu;
   ASSERT_TRUE(Connect(GetParam().subType, ecu));
+  const int64_t created = worker->StartCount();
   EXPECT_EQ(keyBytes.Values(), (Values{0x01, 0x8A}));
 
   // The identification chain after the start: one receive-only step, then the acknowledges.
@@ -292,10 +293,13 @@ TEST_P(Kwp71Session, StartsServesEveryRequestKeepsAliveAndStops) {
     EXPECT_EQ(blocks[i].fromEcu, golden[i].fromEcu) << i;
     EXPECT_EQ(wire, Framed(static_cast<int>(i + 1), golden[i])) << i;
   }
-  // The answers the window gets are the blocks on the wire.
+  // The answers the window gets are the blocks on the wire, each timed by its length byte.
   for (int i = 0; i < 8; ++i) {
-    const Bytes data = blocks[8 + 2 * static_cast<size_t>(i)].Data(kwp81);
+    const WireBlock& answer = blocks[8 + 2 * static_cast<size_t>(i)];
+    const Bytes data = answer.Data(kwp81);
     EXPECT_EQ(ValuesOf(result->ResponseParams(i)), Values(data.begin(), data.end())) << i;
+    EXPECT_NEAR(result->ResponseTime(i), Ms(answer.bytes.front().End() - created), kToleranceMs)
+        << i;
   }
   const size_t firstKeepAlive = blocks.size() - 1 - 2 * keepAlives;
   for (size_t i = firstKeepAlive; i + 1 < blocks.size(); i += 2) {
@@ -430,6 +434,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{
             "Kwp71ShortBlock", k71, {K::ShortBlock, 1, 0, 0, 1}, false, Outcome::StepFails, 0},
         FaultCase{"Kwp71LateByte", k71, {K::LateByte, 1, 3, 1100}, false, Outcome::StepFails, 0},
+        FaultCase{
+            "Kwp71LateByteInTime", k71, {K::LateByte, 1, 3, 700}, false, Outcome::Accepted, 2},
         FaultCase{"WrongCounter", k71, {K::WrongCounter}, false, Outcome::Accepted, 2},
         FaultCase{"Kwp81Silence", k81, {K::Silence}, false, Outcome::StepFails, 0},
         FaultCase{"Kwp81LateLength", k81, {K::LateByte, 1, 0, 700}, false, Outcome::StepFails, 0},
