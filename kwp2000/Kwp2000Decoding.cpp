@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kNoStep = -1;
 constexpr int kNegativeResponse = 0x7F;
+constexpr int kResponsePending = 0x78;
 
 using TLinesOf = std::function<TLogLines(const TStepBytes& data)>;
 
@@ -300,13 +301,26 @@ TLogLines TKwp2000DecodingRules::ResponseLines(const TSequenceObject& object, in
   return DumpLines(serviceId, d);
 }
 
+namespace {
+
+bool IsResponsePending(const TSequenceObject& object, int index) {
+  const TStepBytes d(object.ResponseParams(index));
+  return object.ResponseServiceId(index) == kNegativeResponse && d.Count() >= 2 &&
+         d[1] == kResponsePending;
+}
+
+}  // namespace
+
 // The answer awaited on a receive-only step, which the protocol inserts after a response-pending
-// answer, belongs to the nearest request before it.
+// answer, belongs to the nearest request before it. Without that answer before it, the answer
+// beside a receive-only step fell behind its own request (a dropped frame) and is not routed.
 TSequence* TKwp2000DecodingRules::RoutingStep(TSequenceObject& object, int index) {
   int owner = index;
   if (owner < object.RequestCount()) {
-    while (owner > 0 && !object.HasRequest(owner))
+    while (owner > 0 && !object.HasRequest(owner)) {
+      if (!IsResponsePending(object, owner - 1)) return nullptr;
       --owner;
+    }
   }
   TSequence* request = object.GetRequest(owner);
   return IsTagged(request) ? request : nullptr;

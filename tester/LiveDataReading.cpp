@@ -14,10 +14,8 @@ TLiveDataReading::TLiveDataReading(const TListBox& selection, TDataDestination& 
     : FSelection(selection), FDestination(destination), FMakeStep(std::move(makeStep)) {}
 
 void TLiveDataReading::ReadOnce(const TExecute& execute) {
-  if (FSelection.Count() == 0) return;
-  if (!FContReading) ClearDestination();
-  std::unique_ptr<TSequenceList> list = BuildFromSelection();
-  if (list->Count() > 0) execute(std::move(list));
+  std::unique_ptr<TSequenceList> list = ReadOnceList();
+  if (list && list->Count() > 0) execute(std::move(list));
 }
 
 TLiveDataReading::TToggleResult TLiveDataReading::Toggle(const TExecute& execute) {
@@ -48,6 +46,18 @@ void TLiveDataReading::ConnectionEnded() {
   FStaleCopies = 0;
 }
 
+std::unique_ptr<TSequenceList> TLiveDataReading::ReadOnceList() {
+  if (FSelection.Count() > 0) {
+    if (!FContReading) ClearDestination();
+    return BuildFromSelection();
+  }
+  if (!FContSequence) return nullptr;
+  if (!FContReading) RegisterContSequence();
+  std::unique_ptr<TSequenceList> copy = FContSequence->Clone();
+  copy->FName = "";
+  return copy;
+}
+
 std::unique_ptr<TSequenceList> TLiveDataReading::BuildFromSelection() {
   return BuildTaggedList(SelectedGroups(FSelection), FDestination, FMakeStep);
 }
@@ -57,11 +67,15 @@ void TLiveDataReading::SetContReadDataSeq() {
     ClearDestination();
     FContSequence = BuildFromSelection();
   } else if (FContSequence) {
-    ClearDestination();
-    for (int i = 0; i < FContSequence->Count(); ++i) {
-      TSequence& step = *FContSequence->Items(i);
-      TagStep(step, *reinterpret_cast<TDataDescription*>(step.FData), FDestination);
-    }
+    RegisterContSequence();
+  }
+}
+
+void TLiveDataReading::RegisterContSequence() {
+  ClearDestination();
+  for (int i = 0; i < FContSequence->Count(); ++i) {
+    TSequence& step = *FContSequence->Items(i);
+    TagStep(step, *reinterpret_cast<TDataDescription*>(step.FData), FDestination);
   }
 }
 

@@ -30,8 +30,9 @@ class TLiveDataReading {
   TLiveDataReading(const TListBox& selection, TDataDestination& destination,
                    TReadStepMaker makeStep);
 
-  // Reads the selected groups once. While continuous reading runs the destination is not
-  // cleared, so the copies in flight keep their descriptions' indexes.
+  // Reads the selected groups once (with an empty selection, a copy of the master list kept).
+  // While continuous reading runs the destination is not cleared, so the copies in flight keep
+  // their descriptions' indexes.
   void ReadOnce(const TExecute& execute);
   // Stops continuous reading when it is on, otherwise starts it from the selection (or, with an
   // empty selection, from the master list kept after the connection ended).
@@ -50,9 +51,14 @@ class TLiveDataReading {
   int CopiesInFlight() const { return FCopiesInFlight; }
 
  private:
+  // The list a read once hands over: built from the selection, or with an empty selection a
+  // copy of the master list; null when there is neither.
+  std::unique_ptr<TSequenceList> ReadOnceList();
   std::unique_ptr<TSequenceList> BuildFromSelection();
   // Makes the master list and the destination agree before a start.
   void SetContReadDataSeq();
+  // Clears the destination and registers the master list's descriptions with it again.
+  void RegisterContSequence();
   bool Start(const TExecute& execute);
   void Stop();
   void TopUp(const TExecute& execute);

@@ -1,11 +1,15 @@
 #include "ui/Chart.h"
 
+#include <QCategoryAxis>
 #include <QLineSeries>
 #include <QTimer>
 #include <QValueAxis>
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <optional>
+#include <string_view>
 
 #include "platform/Exceptions.h"
 
@@ -26,6 +30,22 @@ struct Chart::Bounds {
 };
 
 namespace {
+
+constexpr int kAxisYLabels = 5;
+
+// `value` with at most three decimals, trailing zeros and a trailing point dropped, never with
+// an exponent, '.' as separator whatever the locale.
+QString AxisValueText(double value) {
+  std::array<char, 320> text{};  // the largest double in fixed notation fits
+  const auto end =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 3).ptr;
+  std::string_view digits(text.data(), static_cast<size_t>(end - text.data()));
+  while (digits.ends_with('0'))
+    digits.remove_suffix(1);
+  if (digits.ends_with('.')) digits.remove_suffix(1);
+  if (digits == "-0") digits = "0";
+  return QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size()));
+}
 
 // Points that draw the same line as `points` on `columns` pixel columns spanning [minX, maxX]:
 // of each run of points within one column, the first, the lowest, the highest and the last, in
@@ -108,17 +128,18 @@ class Chart::DisplaySeries {
 Chart::Chart(QWidget* parent)
     : QChartView(parent),
       axisX_(new QValueAxis),
-      axisY_(new QValueAxis),
+      axisY_(new QCategoryAxis),
       bounds_(std::make_unique<Bounds>()) {
   QChart* view = chart();
   view->setBackgroundBrush(Qt::black);
   view->legend()->setAlignment(Qt::AlignTop);
   view->legend()->setLabelColor(Qt::white);
-  for (QValueAxis* axis : {axisX_, axisY_}) {
+  for (QValueAxis* axis : {axisX_, static_cast<QValueAxis*>(axisY_)}) {
     axis->setLabelsColor(Qt::white);
     axis->setRange(0, 1);
   }
-  axisY_->setLabelFormat("%.4g");
+  axisY_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  LabelAxisY();
   view->addAxis(axisX_, Qt::AlignBottom);
   view->addAxis(axisY_, Qt::AlignLeft);
   setRenderHint(QPainter::Antialiasing);
@@ -155,7 +176,7 @@ QValueAxis& Chart::AxisX() {
   return *axisX_;
 }
 
-QValueAxis& Chart::AxisY() {
+QCategoryAxis& Chart::AxisY() {
   Redraw();
   return *axisY_;
 }
@@ -200,6 +221,20 @@ void Chart::FitAxes() {
   };
   fit(axisX_, bounds_->min->X, bounds_->max->X);
   fit(axisY_, bounds_->min->Y, bounds_->max->Y);
+  LabelAxisY();
+}
+
+// Evenly spaced from the bottom to the top. A label that reads like the one below it is left
+// out, as the axis takes each text once.
+void Chart::LabelAxisY() {
+  for (const QString& label : axisY_->categoriesLabels())
+    axisY_->remove(label);
+  const double low = axisY_->min(), high = axisY_->max();
+  axisY_->setStartValue(low);
+  for (int i = 0; i < kAxisYLabels; ++i) {
+    const double value = low + i * (high - low) / (kAxisYLabels - 1);
+    axisY_->append(AxisValueText(value), value);
+  }
 }
 
 }  // namespace ui

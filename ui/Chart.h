@@ -16,6 +16,7 @@
 #include "measurement/DataSeries.h"
 #include "measurement/DisplayTargets.h"
 
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
@@ -35,7 +36,9 @@ class Chart final : public QChartView, public TChart {
   // for callers that inspect what the chart shows.
   const QLineSeries& LineSeries(int index);
   QValueAxis& AxisX();
-  QValueAxis& AxisY();
+  // The value axis is labelled as the pattern "###0.###" writes numbers: five labels from its
+  // bottom to its top, without exponent, with at most three decimals and '.' in every locale.
+  QCategoryAxis& AxisY();
 
  private:
   class DisplaySeries;
@@ -47,11 +50,12 @@ class Chart final : public QChartView, public TChart {
   // Fits the axes and hands every series the points it draws; nothing when nothing changed.
   void Redraw();
   void FitAxes();
+  void LabelAxisY();
   // Pixel columns of the plot area; a new plot area or size draws the series anew.
   int Columns() const;
 
-  QValueAxis* axisX_;  // owned by the chart
-  QValueAxis* axisY_;  // owned by the chart
+  QValueAxis* axisX_;     // owned by the chart
+  QCategoryAxis* axisY_;  // owned by the chart
   std::unique_ptr<Bounds> bounds_;
   std::vector<std::unique_ptr<DisplaySeries>> series_;
   bool redrawPending_ = false;

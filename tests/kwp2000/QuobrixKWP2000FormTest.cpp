@@ -121,7 +121,7 @@ const ControlRow kControls[] = {
 
 // The default definition file stops at an error: it is shown, and the window opens all the same.
 TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
-  for (const char* name : {"a.def", "B.DEF", "notes.txt"})
+  for (const char* name : {"a.def", "B.DEF", ".def", "notes.txt"})
     std::ofstream(directory.Path() + "Def/" + name);
   std::ofstream(directory.Path() + "Def/QuobrixKWP2000.def")
       << "RDBLI_2000 0x21 1 Group 1 Speed 1 0x01;\n#list Colours;\nREI_2000 0x1A 0x90 Id 1 V 1 "
@@ -153,25 +153,25 @@ TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
   // The default definition file first, then the directory's in the file system's order.
   const std::string def = directory.Path() + "Def/";
   auto& files = Control<QComboBox>("ComboBoxDefFileList");
-  ASSERT_EQ(files.count(), 4);
+  ASSERT_EQ(files.count(), 5);
   EXPECT_EQ(files.currentIndex(), 0);
   EXPECT_EQ(files.itemText(0).toStdString(), def + "QuobrixKWP2000.def");
   const Lines log = Log();
   const auto listing = std::find(log.begin(), log.end(), "Directory listing of " + def + "*.def");
-  ASSERT_EQ(Lines(listing + 4, log.end()),
+  ASSERT_EQ(Lines(listing + 5, log.end()),
             (Lines{"File read: " + def + "QuobrixKWP2000.def", "RDBLI_2000 : Group"}));
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, "List index out of bounds (2)");
   EXPECT_EQ(Control<ui::ListBox>("ListBoxReadAll").Count(), 1);
   EXPECT_EQ(Control<ui::ListBox>("ListBoxItemsReadAll").Count(), 1);
   std::set<std::string> listed, offered;
-  for (int i = 1; i <= 3; ++i) {
+  for (int i = 1; i <= 4; ++i) {
     listed.insert(listing[i]);
     offered.insert("  " + files.itemText(i).toStdString());
   }
   EXPECT_EQ(listed, offered);
   EXPECT_EQ(listed, (std::set<std::string>{"  " + def + "QuobrixKWP2000.def", "  " + def + "a.def",
-                                           "  " + def + "B.DEF"}));
+                                           "  " + def + "B.DEF", "  " + def + ".def"}));
   EXPECT_FALSE(Logged("Error getting FileInfo"));
 
   auto& ports = Control<QComboBox>("ComboBoxComPort");

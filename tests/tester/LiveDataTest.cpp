@@ -192,11 +192,15 @@ TEST_F(LiveDataTest, AfterTheConnectionEndsAnEmptySelectionRepeatsTheLastList) {
   EXPECT_FALSE(reading.IsOn());
   Choose({0, 1}, selection);
   UnselectGroups(selection);
+  reading.ReadOnce(Engine());
+  ASSERT_EQ(queued.size(), 3u) << "a read once repeats the kept list too";
+  EXPECT_EQ(queued.back()->FName, "");
+  EXPECT_EQ(Reads(*queued.back()), (std::vector<std::pair<int, int>>{{1, 0}, {2, 1}}));
   destination.Clear();
 
   running = false;  // both copies refused: on, with nothing in flight
   ASSERT_EQ(reading.Toggle(Engine()), TLiveDataReading::TToggleResult::Started);
-  EXPECT_EQ(offered, 4);
+  EXPECT_EQ(offered, 5);
   EXPECT_EQ(reading.CopiesInFlight(), 0);
   EXPECT_EQ(destination.DescriptionCount(), 2) << "the repeated list is registered again";
   EXPECT_EQ(reading.Toggle(Engine()), TLiveDataReading::TToggleResult::Stopped);

@@ -2,6 +2,7 @@
 // the display thread's status panels, drawn offscreen and saved as a screenshot.
 #include <gtest/gtest.h>
 
+#include <QCategoryAxis>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QImage>

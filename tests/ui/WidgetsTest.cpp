@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QCategoryAxis>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLineSeries>
+#include <QLocale>
 #include <QValueAxis>
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -192,6 +195,30 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
   EXPECT_LE(chart.AxisY().min(), 3);
   EXPECT_GE(chart.AxisY().max(), 4);
   EXPECT_EQ(PointsOf(chart.LineSeries(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
+}
+
+// The value axis writes its labels as the pattern "###0.###" does, in every locale.
+TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
+  uitest::App();
+  const std::pair<std::vector<double>, std::string> cases[] = {
+      {{0, 10000}, "0 2500 5000 7500 10000"},
+      {{1234.567}, "1234.067 1234.317 1234.567 1234.817 1235.067"},
+      {{-3, 2.25}, "-3 -1.688 -0.375 0.938 2.25"},
+  };
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    std::setlocale(LC_ALL, locale);
+    QLocale::setDefault(QLocale(locale));
+    for (const auto& [values, labels] : cases) {
+      ui::Chart chart;
+      TDataSeries series("v");
+      for (double value : values)
+        series.AddXY(0, value);
+      chart.AddLineSeries("v", series, 2);
+      EXPECT_EQ(chart.AxisY().categoriesLabels().join(' ').toStdString(), labels) << locale;
+    }
+  }
+  std::setlocale(LC_ALL, "C");
+  QLocale::setDefault(QLocale::c());
 }
 
 }  // namespace
