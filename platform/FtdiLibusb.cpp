@@ -482,11 +482,18 @@ Status LibftdiLibrary::ListLocations(std::vector<uint32_t>& locationIds) {
   return enumeration.Result();
 }
 
-Status LibftdiLibrary::GetDeviceInfoList(std::vector<DeviceInfo>& devices) {
-  devices.clear();
+Status LibftdiLibrary::CreateDeviceInfoList(uint32_t& count) {
   Enumeration enumeration;
-  for (const Enumeration::Attached& attached : enumeration.Devices())
-    devices.push_back(InfoOf(enumeration, attached, IsOpenHere(attached.locationId)));
+  count = static_cast<uint32_t>(enumeration.Devices().size());
+  return enumeration.Result();
+}
+
+Status LibftdiLibrary::GetDeviceInfoList(std::vector<DeviceInfo>& nodes) {
+  Enumeration enumeration;
+  const std::vector<Enumeration::Attached>& attached = enumeration.Devices();
+  nodes.resize(std::min(nodes.size(), attached.size()));
+  for (size_t i = 0; i < nodes.size(); ++i)
+    nodes[i] = InfoOf(enumeration, attached[i], IsOpenHere(attached[i].locationId));
   return enumeration.Result();
 }
 

@@ -77,7 +77,10 @@ TEST_F(LibftdiOnFt232r, ListingAndOpeningAgreeOnTheLocationOfThePortPath) {
   std::vector<uint32_t> ids;
   ASSERT_EQ(library.ListLocations(ids), kOk);
   EXPECT_EQ(ids, std::vector<uint32_t>{Ft232r::kLocationId});
-  std::vector<DeviceInfo> devices;
+  uint32_t count = 0;
+  ASSERT_EQ(library.CreateDeviceInfoList(count), kOk);
+  EXPECT_EQ(count, 1u);
+  std::vector<DeviceInfo> devices(2);
   ASSERT_EQ(library.GetDeviceInfoList(devices), kOk);
   ASSERT_EQ(devices.size(), 1u);
   EXPECT_EQ(devices[0].locationId, Ft232r::kLocationId);
