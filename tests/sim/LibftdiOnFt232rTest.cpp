@@ -271,6 +271,45 @@ TEST_F(LibftdiOnFt232r, ReadsEndByTheReadIntervalAndTotalTimeouts) {
   }
 }
 
+TEST_F(LibftdiOnFt232r, ASilentChipKeepsTheReadTimeoutAndIsNotTakenForUnplugged) {
+  std::unique_ptr<Device> device = Open();
+  ASSERT_TRUE(device);
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 100, 0, 0}));
+  chip.Silence(true);
+  Bytes buffer(2);
+  Overlapped quiet;
+  const int64_t started = plat::QueryCounter();
+  device->Read(buffer.data(), 2, nullptr, quiet);
+  int64_t ended = 0;
+  EXPECT_EQ(Finish(quiet, buffer, &ended), Bytes{});
+  EXPECT_GE(Ms(ended - started), 100);
+  EXPECT_LT(Ms(ended - started), 100 + 60);
+  chip.Silence(false);
+  const Bytes sent{0x81, 0x7E};
+  Overlapped write;
+  ASSERT_TRUE(device->Write(sent.data(), 2, nullptr, write)) << LastError();
+  Overlapped echo;
+  device->Read(buffer.data(), 2, nullptr, echo);
+  EXPECT_EQ(Finish(echo, buffer), sent);
+}
+
+TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandle) {
+  std::unique_ptr<Device> device = Open();
+  ASSERT_TRUE(device);
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 0, 0, 0}));
+  Bytes buffer(2);
+  Overlapped pending;
+  ASSERT_FALSE(device->Read(buffer.data(), 2, nullptr, pending));
+  ASSERT_TRUE(device->Close());
+  Overlapped later;
+  EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, later));
+  for (Overlapped* read : {&pending, &later}) {
+    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
+    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
+    EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  }
+}
+
 TEST_F(LibftdiOnFt232r, AnUnplugEndsAPendingRead) {
   std::unique_ptr<Device> device = Open();
   ASSERT_TRUE(device);
