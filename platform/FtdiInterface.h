@@ -127,7 +127,11 @@ class Library {
   // Index into the order of ListLocations and GetDeviceInfoList.
   virtual Status OpenByIndex(uint32_t index, std::unique_ptr<Device>& device) = 0;
   virtual Status ListLocations(std::vector<uint32_t>& locationIds) = 0;
-  virtual Status GetDeviceInfoList(std::vector<DeviceInfo>& devices) = 0;
+  // The number of attached devices, to size the nodes of GetDeviceInfoList by.
+  virtual Status CreateDeviceInfoList(uint32_t& count) = 0;
+  // One node per attached device, in `nodes` as the caller sized it: never more nodes than it
+  // holds, and cut to the nodes filled.
+  virtual Status GetDeviceInfoList(std::vector<DeviceInfo>& nodes) = 0;
   virtual Status GetLibraryVersion(uint32_t& version) = 0;
 };
 

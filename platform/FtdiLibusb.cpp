@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -19,6 +23,10 @@ namespace {
 constexpr int kMaxPortDepth = 7;
 constexpr uint32_t kInitialBaudRate = 9600;
 constexpr size_t kModemStatusBytes = 2;  // in front of the data of every packet the chip sends
+// A bulk IN transfer of the reader ends after this long even when the chip sends nothing, so
+// that a silent chip holds up a close no longer.
+constexpr unsigned kReaderTransferMs = 50;
+constexpr auto kReaderRetryPause = std::chrono::microseconds(200);
 
 struct ContextDeleter {
   void operator()(ftdi_context* context) const { ftdi_free(context); }
@@ -78,6 +86,65 @@ class Enumeration {
   std::vector<Attached> attached_;
 };
 
+// Calls `expire` with the counter value at the moments asked for, on a thread of its own, so
+// that the read time-outs are kept whatever the USB transfers do. Of the moments asked for and
+// not yet reached it keeps the earliest; the receive queue asks again for the next one.
+class ExpiryTimer {
+ public:
+  explicit ExpiryTimer(std::function<void(int64_t)> expire)
+      : expire_(std::move(expire)), thread_([this] { Run(); }) {}
+
+  ~ExpiryTimer() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+  ExpiryTimer(const ExpiryTimer&) = delete;
+  ExpiryTimer& operator=(const ExpiryTimer&) = delete;
+
+  void RequestAt(int64_t moment) {
+    {
+      std::lock_guard lock(mutex_);
+      if (next_ && *next_ <= moment) return;
+      next_ = moment;
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  // The counter runs on the monotonic clock, as the steady clock does.
+  static std::chrono::steady_clock::time_point TimePointOf(int64_t moment) {
+    return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(moment));
+  }
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+      if (!next_) {
+        wake_.wait(lock);
+      } else if (QueryCounter() < *next_) {
+        wake_.wait_until(lock, TimePointOf(*next_));
+      } else {
+        next_.reset();
+        lock.unlock();
+        expire_(QueryCounter());
+        lock.lock();
+      }
+    }
+  }
+
+  std::function<void(int64_t)> expire_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<int64_t> next_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
 ftdi_bits_type BitsOf(uint8_t byteSize) {
   return byteSize == 7 ? BITS_7 : BITS_8;
 }
@@ -111,7 +178,10 @@ ftdi_parity_type ParityOf(uint8_t parity) {
 class LibftdiDevice final : public Device {
  public:
   LibftdiDevice(ContextPtr context, uint32_t locationId)
-      : context_(std::move(context)), locationId_(locationId), queue_(nullptr) {
+      : context_(std::move(context)),
+        locationId_(locationId),
+        queue_([this](int64_t moment) { timer_.RequestAt(moment); }),
+        timer_([this](int64_t now) { queue_.Expire(now); }) {
     settings_.length = kLineSettingsLength;
     settings_.baudRate = kInitialBaudRate;
     settings_.binary = true;
@@ -121,7 +191,7 @@ class LibftdiDevice final : public Device {
   }
 
   ~LibftdiDevice() override {
-    if (context_) Shutdown();
+    if (!closed_.exchange(true)) Shutdown();
   }
 
   bool GetLineSettings(LineSettings& settings) override {
@@ -241,7 +311,7 @@ class LibftdiDevice final : public Device {
   }
 
   bool Close() override {
-    if (!context_) {
+    if (closed_.exchange(true)) {
       SetLastError(kErrorInvalidHandle);
       return false;
     }
@@ -290,6 +360,10 @@ class LibftdiDevice final : public Device {
 
  private:
   bool Usable() {
+    if (closed_) {
+      SetLastError(kErrorInvalidHandle);
+      return false;
+    }
     if (!gone_) return true;
     SetLastError(kErrorDeviceNotConnected);
     return false;
@@ -323,40 +397,41 @@ class LibftdiDevice final : public Device {
     if (reader_.joinable()) reader_.join();
   }
 
+  // Only a device that has gone ends the reader; a transfer that timed out or failed otherwise
+  // is tried again.
   void ReadLoop() {
     std::vector<uint8_t> received;
     while (running_) {
-      bool read;
+      bool attached;
       {
         std::lock_guard lock(readMutex_);
-        read = ReadTransfer(received);
+        attached = ReadTransfer(received);
         // Handed over under the lock, so that no byte taken before a purge outlives it.
-        if (read && !received.empty())
-          queue_.Deliver(received.data(), received.size(), QueryCounter());
+        if (!received.empty()) queue_.Deliver(received.data(), received.size(), QueryCounter());
       }
-      if (!read) {
+      if (!attached) {
         gone_ = true;
-        queue_.AbortReads(kErrorDeviceNotConnected);
+        queue_.Close(kErrorDeviceNotConnected);
         return;
       }
-      queue_.Expire(QueryCounter());
-      if (received.empty()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      if (received.empty()) std::this_thread::sleep_for(kReaderRetryPause);
     }
   }
 
   // One bulk IN transfer, which the chip ends with a short packet when its latency timer runs
   // out; `data` gets the bytes of its packets without their modem-status bytes. One transfer at
   // a time hands each byte over as it comes: libftdi's own read goes on with further transfers
-  // as long as they carry data, which holds back every byte until the line falls quiet.
+  // as long as they carry data, which holds back every byte until the line falls quiet. The
+  // packets that came before a time-out count; false only when the device has gone.
   bool ReadTransfer(std::vector<uint8_t>& data) {
     ftdi_context* context = context_.get();
     transfer_.resize(context->readbuffer_chunksize);
     int length = 0;
-    if (libusb_bulk_transfer(context->usb_dev, static_cast<unsigned char>(context->out_ep),
-                             transfer_.data(), static_cast<int>(transfer_.size()), &length,
-                             context->usb_read_timeout) < 0)
-      return false;
+    const int result = libusb_bulk_transfer(
+        context->usb_dev, static_cast<unsigned char>(context->out_ep), transfer_.data(),
+        static_cast<int>(transfer_.size()), &length, kReaderTransferMs);
     data.clear();
+    if (result == LIBUSB_ERROR_NO_DEVICE) return false;
     const size_t packetSize = context->max_packet_size;
     for (size_t start = 0; start < static_cast<size_t>(length); start += packetSize) {
       const size_t end = std::min(start + packetSize, static_cast<size_t>(length));
@@ -368,9 +443,11 @@ class LibftdiDevice final : public Device {
     return true;
   }
 
+  // Every pending and later read ends at once; calls that began before the close finish first.
   void Shutdown() {
+    queue_.Close(kErrorInvalidHandle);
     StopReader();
-    queue_.AbortReads(kErrorOperationAborted);
+    std::scoped_lock lock(controlMutex_, readMutex_);
     ftdi_usb_close(context_.get());
     context_.reset();
     LibftdiLibrary::Instance().NoteClosed(locationId_);
@@ -379,6 +456,7 @@ class LibftdiDevice final : public Device {
   ContextPtr context_;
   uint32_t locationId_;
   ReceiveQueue queue_;
+  ExpiryTimer timer_;
   std::mutex controlMutex_;        // control requests, writes and the EEPROM
   std::mutex readMutex_;           // the reader's transfers and the receive buffer's purge
   std::vector<uint8_t> transfer_;  // the reader's
@@ -386,6 +464,7 @@ class LibftdiDevice final : public Device {
   bool breakOn_ = false;
   std::atomic<bool> running_{false};
   std::atomic<bool> gone_{false};
+  std::atomic<bool> closed_{false};
   std::thread reader_;
 };
 
@@ -482,11 +561,18 @@ Status LibftdiLibrary::ListLocations(std::vector<uint32_t>& locationIds) {
   return enumeration.Result();
 }
 
-Status LibftdiLibrary::GetDeviceInfoList(std::vector<DeviceInfo>& devices) {
-  devices.clear();
+Status LibftdiLibrary::CreateDeviceInfoList(uint32_t& count) {
   Enumeration enumeration;
-  for (const Enumeration::Attached& attached : enumeration.Devices())
-    devices.push_back(InfoOf(enumeration, attached, IsOpenHere(attached.locationId)));
+  count = static_cast<uint32_t>(enumeration.Devices().size());
+  return enumeration.Result();
+}
+
+Status LibftdiLibrary::GetDeviceInfoList(std::vector<DeviceInfo>& nodes) {
+  Enumeration enumeration;
+  const std::vector<Enumeration::Attached>& attached = enumeration.Devices();
+  nodes.resize(std::min(nodes.size(), attached.size()));
+  for (size_t i = 0; i < nodes.size(); ++i)
+    nodes[i] = InfoOf(enumeration, attached[i], IsOpenHere(attached[i].locationId));
   return enumeration.Result();
 }
 

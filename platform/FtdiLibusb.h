@@ -25,7 +25,8 @@ class LibftdiLibrary final : public Library {
   std::unique_ptr<Device> OpenByLocation(uint32_t locationId) override;
   Status OpenByIndex(uint32_t index, std::unique_ptr<Device>& device) override;
   Status ListLocations(std::vector<uint32_t>& locationIds) override;
-  Status GetDeviceInfoList(std::vector<DeviceInfo>& devices) override;
+  Status CreateDeviceInfoList(uint32_t& count) override;
+  Status GetDeviceInfoList(std::vector<DeviceInfo>& nodes) override;
   Status GetLibraryVersion(uint32_t& version) override;
 
   // Kept by the devices: which locations this process has open.

@@ -21,6 +21,11 @@ void ReceiveQueue::SetCapacity(uint32_t bytes) {
 bool ReceiveQueue::StartRead(uint8_t* buffer, uint32_t count, uint32_t* read,
                              Overlapped& transfer) {
   std::lock_guard lock(mutex_);
+  if (closedWith_) {
+    transfer.Begin(nullptr)->Finish(false, *closedWith_);
+    SetLastError(*closedWith_);
+    return false;
+  }
   int64_t now = QueryCounter();
   DropAbandoned();
   PendingRead pending{transfer.Begin(buffer), count, TotalDeadline(count, now), std::nullopt};
@@ -55,6 +60,16 @@ void ReceiveQueue::Expire(int64_t now) {
 
 void ReceiveQueue::AbortReads(uint32_t error) {
   std::lock_guard lock(mutex_);
+  EndReads(error);
+}
+
+void ReceiveQueue::Close(uint32_t error) {
+  std::lock_guard lock(mutex_);
+  closedWith_ = error;
+  EndReads(error);
+}
+
+void ReceiveQueue::EndReads(uint32_t error) {
   for (PendingRead& pending : reads_)
     pending.state->Finish(false, error);
   reads_.clear();

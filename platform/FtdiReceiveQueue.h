@@ -35,6 +35,8 @@ class ReceiveQueue {
   void Expire(int64_t now);
   // Ends every pending read as failed with `error`.
   void AbortReads(uint32_t error);
+  // Ends every pending read as failed with `error`, and every later one at once.
+  void Close(uint32_t error);
   void ClearBuffer();
   bool Cancel(Overlapped& transfer);
   size_t Buffered() const;
@@ -60,6 +62,7 @@ class ReceiveQueue {
   void Fill(PendingRead& read);
   static bool Due(const PendingRead& read, int64_t now);
   void DropAbandoned();
+  void EndReads(uint32_t error);
   void ArmTimer();
 
   mutable std::mutex mutex_;
@@ -69,6 +72,7 @@ class ReceiveQueue {
   std::deque<Received> buffer_;
   std::deque<PendingRead> reads_;
   std::optional<int64_t> armed_;  // the moment of the timer last requested, until it ran
+  std::optional<uint32_t> closedWith_;
 };
 
 }  // namespace plat::ftdi

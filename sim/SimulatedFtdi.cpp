@@ -488,11 +488,17 @@ Status SimulatedFtdi::ListLocations(std::vector<uint32_t>& locationIds) {
   return kOk;
 }
 
-Status SimulatedFtdi::GetDeviceInfoList(std::vector<DeviceInfo>& devices) {
-  devices.clear();
+Status SimulatedFtdi::CreateDeviceInfoList(uint32_t& count) {
+  if (CurrentFaults().failCreateDeviceInfo) return kIoError;
+  count = State().plugged ? 1 : 0;
+  return kOk;
+}
+
+Status SimulatedFtdi::GetDeviceInfoList(std::vector<DeviceInfo>& nodes) {
   if (CurrentFaults().failDeviceInfo) return kIoError;
   InterfaceState state = State();
-  if (!state.plugged) return kOk;
+  nodes.resize(std::min<size_t>(nodes.size(), state.plugged ? 1 : 0));
+  if (nodes.empty()) return kOk;
   DeviceInfo info;
   info.flags = state.open ? kDeviceFlagOpened : 0;
   info.type = kType232R;
@@ -501,7 +507,7 @@ Status SimulatedFtdi::GetDeviceInfoList(std::vector<DeviceInfo>& devices) {
   info.serialNumber = kSerialNumber;
   info.description = kDescription;
   info.handle = state.open ? kOpenHandle : 0;
-  devices.push_back(info);
+  nodes[0] = info;
   return kOk;
 }
 

@@ -33,7 +33,8 @@ struct Faults {
   uint32_t lastError = plat::ftdi::kErrorGenFailure;
   // Device information (failing calls give kIoError).
   bool failListing = false;
-  bool failDeviceInfo = false;
+  bool failCreateDeviceInfo = false;  // the device count
+  bool failDeviceInfo = false;        // filling the nodes
   bool failLibraryVersion = false;
   bool failOpenByIndex = false;
   int failEepromWord = -1;  // the word whose read fails
@@ -93,7 +94,8 @@ class SimulatedFtdi final : public plat::ftdi::Library {
   plat::ftdi::Status OpenByIndex(uint32_t index,
                                  std::unique_ptr<plat::ftdi::Device>& device) override;
   plat::ftdi::Status ListLocations(std::vector<uint32_t>& locationIds) override;
-  plat::ftdi::Status GetDeviceInfoList(std::vector<plat::ftdi::DeviceInfo>& devices) override;
+  plat::ftdi::Status CreateDeviceInfoList(uint32_t& count) override;
+  plat::ftdi::Status GetDeviceInfoList(std::vector<plat::ftdi::DeviceInfo>& nodes) override;
   plat::ftdi::Status GetLibraryVersion(uint32_t& version) override;
 
   // The interface's shared state; a device keeps its own slot, so a reset cuts it off.

@@ -73,19 +73,31 @@ std::vector<std::string> EepromLines(plat::ftdi::Library& library, int index) {
   return lines;
 }
 
-// The block both testers show; `withEeprom` adds what the KW71 tester shows besides.
+// The lines of the nodes filled; `withEeprom` adds each device's handle and EEPROM lines.
+std::vector<std::string> NodeLines(plat::ftdi::Library& library,
+                                   const std::vector<plat::ftdi::DeviceInfo>& nodes,
+                                   bool withEeprom) {
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const int index = static_cast<int>(i);
+    Append(lines, DeviceLines(nodes[i], index));
+    if (!withEeprom) continue;
+    lines.push_back("  ftHandle=0x" + Hex8(nodes[i].handle));
+    Append(lines, EepromLines(library, index));
+  }
+  return lines;
+}
+
+// The block both testers show: the device count, then the nodes allocated for that count and
+// filled by a second call. `withEeprom` adds what the KW71 tester shows besides.
 std::vector<std::string> InformationBlock(plat::ftdi::Library& library, bool withEeprom) {
   std::vector<std::string> lines{"", LibraryVersionLine(library), ""};
-  std::vector<plat::ftdi::DeviceInfo> devices;
-  if (library.GetDeviceInfoList(devices) == plat::ftdi::kOk) {
-    lines.push_back("Number of FTDI devices is " + std::to_string(devices.size()));
-    for (size_t i = 0; i < devices.size(); ++i) {
-      const int index = static_cast<int>(i);
-      Append(lines, DeviceLines(devices[i], index));
-      if (!withEeprom) continue;
-      lines.push_back("  ftHandle=0x" + Hex8(devices[i].handle));
-      Append(lines, EepromLines(library, index));
-    }
+  uint32_t count = 0;
+  if (library.CreateDeviceInfoList(count) == plat::ftdi::kOk) {
+    lines.push_back("Number of FTDI devices is " + std::to_string(count));
+    std::vector<plat::ftdi::DeviceInfo> nodes(count);
+    if (library.GetDeviceInfoList(nodes) == plat::ftdi::kOk)
+      Append(lines, NodeLines(library, nodes, withEeprom));
   } else if (withEeprom) {
     lines.push_back("Device Info Failed");
   }

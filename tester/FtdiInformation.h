@@ -20,7 +20,8 @@ std::string LibraryVersionLine(plat::ftdi::Library& library);
 // The seven lines of one entry of the device-information list.
 std::vector<std::string> DeviceLines(const plat::ftdi::DeviceInfo& device, int index);
 
-// The whole block, framed by empty lines: library version, device count and every device.
+// The whole block, framed by empty lines: library version, device count and every device; a
+// failing count leaves out the count, a failing device list the devices.
 std::vector<std::string> DeviceInformationLines(plat::ftdi::Library& library);
 
 // The first 96 EEPROM words of an open device, 8 to a line: the words in four hexadecimal
@@ -29,8 +30,7 @@ std::vector<std::string> DeviceInformationLines(plat::ftdi::Library& library);
 std::vector<std::string> EepromWordLines(plat::ftdi::Device& device);
 
 // The block of DeviceInformationLines with each device's handle and, from each device opened by
-// its index, its EEPROM words, user-area size and EEPROM strings; a failing device list is
-// reported.
+// its index, its EEPROM words, user-area size and EEPROM strings; a failing count is reported.
 std::vector<std::string> DeviceInformationWithEepromLines(plat::ftdi::Library& library);
 
 // A program's block of device information.

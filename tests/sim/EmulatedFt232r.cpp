@@ -155,6 +155,11 @@ class Ft232r::Chip : private sim::TesterSide {
     return claimed_;
   }
 
+  void Silence(bool silent) {
+    std::lock_guard lock(mutex_);
+    silent_ = silent;
+  }
+
   void Unplug() {
     {
       std::lock_guard lock(mutex_);
@@ -212,6 +217,8 @@ class Ft232r::Chip : private sim::TesterSide {
         return Submit(client, arg);
       case USBDEVFS_REAPURBNDELAY:
         return Reap(client, arg);
+      case USBDEVFS_DISCARDURB:
+        return Discard(client, arg);
       default:
         return FALSE;
     }
@@ -273,6 +280,20 @@ class Ft232r::Chip : private sim::TesterSide {
     return Complete(client, 0);
   }
 
+  // A bulk IN transfer still waiting for the chip ends as unlinked (libusb's time-out).
+  gboolean Discard(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+    const gulong address = *reinterpret_cast<const gulong*>(arg->data);
+    auto found = std::find_if(inFlight_.begin(), inFlight_.end(), [&](const Urb& urb) {
+      return urb.client == client && urb.data->client_addr == address;
+    });
+    if (found == inFlight_.end()) return Complete(client, EINVAL);
+    found->Fields().actual_length = 0;
+    found->Fields().status = -ECONNRESET;
+    done_.push_back(*found);
+    inFlight_.erase(found);
+    return Complete(client, 0);
+  }
+
   // Hands back one finished URB: control and OUT transfers at once, IN transfers when the
   // chip sends.
   gboolean Reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
@@ -289,8 +310,8 @@ class Ft232r::Chip : private sim::TesterSide {
     return TRUE;
   }
 
-  // The chip sends when it has a transfer's worth of bytes or when its latency timer runs out;
-  // once unplugged, every transfer ends with the device gone.
+  // The chip sends when it has a transfer's worth of bytes or when its latency timer runs out,
+  // unless it is silent; once unplugged, every transfer ends with the device gone.
   void FillReadyInTransfers() {
     const int64_t now = plat::QueryCounter();
     while (!inFlight_.empty()) {
@@ -299,6 +320,7 @@ class Ft232r::Chip : private sim::TesterSide {
       const size_t length = static_cast<size_t>(urb.buffer_length);
       const size_t packets = (length + kPacketSize - 1) / kPacketSize;
       const bool timerRanOut = now - first.submitted >= plat::MsToCounts(latencyMs_);
+      if (!unplugged_ && silent_) return;
       if (!unplugged_ && !timerRanOut && received_.size() < length - packets * kStatusSize) return;
       urb.actual_length = unplugged_ ? 0 : static_cast<int>(FillPackets(urb));
       urb.status = unplugged_ ? -ESHUTDOWN : 0;
@@ -415,6 +437,7 @@ class Ft232r::Chip : private sim::TesterSide {
   bool driverBound_ = true;
   bool claimed_ = false;
   bool unplugged_ = false;
+  bool silent_ = false;
 };
 
 Ft232r::Ft232r(sim::KLineBus& bus) : chip_(std::make_unique<Chip>(bus)) {}
@@ -438,6 +461,10 @@ bool Ft232r::KernelDriverBound() const {
 
 bool Ft232r::InterfaceClaimed() const {
   return chip_->InterfaceClaimed();
+}
+
+void Ft232r::Silence(bool silent) {
+  chip_->Silence(silent);
 }
 
 void Ft232r::Unplug() {

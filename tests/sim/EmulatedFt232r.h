@@ -48,6 +48,10 @@ class Ft232r {
   bool KernelDriverBound() const;
   bool InterfaceClaimed() const;
 
+  // A silent chip sends nothing on its bulk IN endpoint, not even its status packets, until it
+  // speaks again; what the line carries meanwhile waits in its buffer.
+  void Silence(bool silent);
+
   // The chip disappears: transfers in flight end with the device gone, later ones fail, and it
   // is no longer listed.
   void Unplug();

@@ -54,7 +54,9 @@ TEST(LibftdiLibrary, ListingIsNoErrorAndAgreesWithTheDeviceInformation) {
   LibftdiLibrary& library = LibftdiLibrary::Instance();
   std::vector<uint32_t> ids{0xDEAD};
   ASSERT_EQ(library.ListLocations(ids), plat::ftdi::kOk);
-  std::vector<plat::ftdi::DeviceInfo> devices;
+  uint32_t count = 0;
+  ASSERT_EQ(library.CreateDeviceInfoList(count), plat::ftdi::kOk);
+  std::vector<plat::ftdi::DeviceInfo> devices(count);
   ASSERT_EQ(library.GetDeviceInfoList(devices), plat::ftdi::kOk);
   ASSERT_EQ(devices.size(), ids.size());
   for (size_t i = 0; i < ids.size(); ++i)

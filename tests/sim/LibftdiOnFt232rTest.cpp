@@ -77,7 +77,10 @@ TEST_F(LibftdiOnFt232r, ListingAndOpeningAgreeOnTheLocationOfThePortPath) {
   std::vector<uint32_t> ids;
   ASSERT_EQ(library.ListLocations(ids), kOk);
   EXPECT_EQ(ids, std::vector<uint32_t>{Ft232r::kLocationId});
-  std::vector<DeviceInfo> devices;
+  uint32_t count = 0;
+  ASSERT_EQ(library.CreateDeviceInfoList(count), kOk);
+  EXPECT_EQ(count, 1u);
+  std::vector<DeviceInfo> devices(2);
   ASSERT_EQ(library.GetDeviceInfoList(devices), kOk);
   ASSERT_EQ(devices.size(), 1u);
   EXPECT_EQ(devices[0].locationId, Ft232r::kLocationId);
@@ -265,6 +268,45 @@ TEST_F(LibftdiOnFt232r, ReadsEndByTheReadIntervalAndTotalTimeouts) {
     if (c.fromLastByte) started = LastTesterByteEnd();
     EXPECT_GE(Ms(ended - started), c.endsAfterMs) << c.name;
     EXPECT_LT(Ms(ended - started), c.endsAfterMs + c.toleranceMs) << c.name;
+  }
+}
+
+TEST_F(LibftdiOnFt232r, ASilentChipKeepsTheReadTimeoutAndIsNotTakenForUnplugged) {
+  std::unique_ptr<Device> device = Open();
+  ASSERT_TRUE(device);
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 100, 0, 0}));
+  chip.Silence(true);
+  Bytes buffer(2);
+  Overlapped quiet;
+  const int64_t started = plat::QueryCounter();
+  device->Read(buffer.data(), 2, nullptr, quiet);
+  int64_t ended = 0;
+  EXPECT_EQ(Finish(quiet, buffer, &ended), Bytes{});
+  EXPECT_GE(Ms(ended - started), 100);
+  EXPECT_LT(Ms(ended - started), 100 + 60);
+  chip.Silence(false);
+  const Bytes sent{0x81, 0x7E};
+  Overlapped write;
+  ASSERT_TRUE(device->Write(sent.data(), 2, nullptr, write)) << LastError();
+  Overlapped echo;
+  device->Read(buffer.data(), 2, nullptr, echo);
+  EXPECT_EQ(Finish(echo, buffer), sent);
+}
+
+TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandle) {
+  std::unique_ptr<Device> device = Open();
+  ASSERT_TRUE(device);
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 0, 0, 0}));
+  Bytes buffer(2);
+  Overlapped pending;
+  ASSERT_FALSE(device->Read(buffer.data(), 2, nullptr, pending));
+  ASSERT_TRUE(device->Close());
+  Overlapped later;
+  EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, later));
+  for (Overlapped* read : {&pending, &later}) {
+    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
+    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
+    EXPECT_EQ(LastError(), kErrorInvalidHandle);
   }
 }
 

@@ -46,7 +46,7 @@ TEST_F(SimulatedFtdiTest, ListsOneInterfaceAtItsLocation) {
 }
 
 TEST_F(SimulatedFtdiTest, DeviceInformationDescribesTheInterfaceAndWhetherItIsOpen) {
-  std::vector<DeviceInfo> devices;
+  std::vector<DeviceInfo> devices(4);
   ASSERT_EQ(Ftdi().GetDeviceInfoList(devices), kOk);
   ASSERT_EQ(devices.size(), 1u);
   EXPECT_EQ(devices[0].flags, 0u);
@@ -118,9 +118,14 @@ INSTANTIATE_TEST_SUITE_P(
                                       std::vector<uint32_t> ids;
                                       return lib.ListLocations(ids);
                                     }},
+                      InfoFaultCase{"DeviceCount", [](Faults& f) { f.failCreateDeviceInfo = true; },
+                                    [](SimulatedFtdi& lib, Device*) {
+                                      uint32_t count = 0;
+                                      return lib.CreateDeviceInfoList(count);
+                                    }},
                       InfoFaultCase{"DeviceInfo", [](Faults& f) { f.failDeviceInfo = true; },
                                     [](SimulatedFtdi& lib, Device*) {
-                                      std::vector<DeviceInfo> devices;
+                                      std::vector<DeviceInfo> devices(1);
                                       return lib.GetDeviceInfoList(devices);
                                     }},
                       InfoFaultCase{
@@ -170,7 +175,7 @@ TEST_F(SimulatedFtdiTest, AnUnpluggedInterfaceIsNotListedAndCannotBeOpened) {
   std::vector<uint32_t> ids;
   EXPECT_EQ(Ftdi().ListLocations(ids), kOk);
   EXPECT_TRUE(ids.empty());
-  std::vector<DeviceInfo> devices;
+  std::vector<DeviceInfo> devices(1);
   EXPECT_EQ(Ftdi().GetDeviceInfoList(devices), kOk);
   EXPECT_TRUE(devices.empty());
   EXPECT_FALSE(Ftdi().OpenByLocation(SimulatedFtdi::kLocationId));

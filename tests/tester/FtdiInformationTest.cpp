@@ -79,8 +79,10 @@ TEST(FtdiInformation, DeviceBlockWithEepromDump) {
        Concat({head, device, line0, line1, lines2To10, {plain, ""}})},
       {"open fails", [](auto&, sim::Faults& f) { f.failOpenByIndex = true; },
        Concat({head, device, {"Problem opening device nr. 0", ""}})},
-      {"device list fails", [](auto&, sim::Faults& f) { f.failDeviceInfo = true; },
+      {"device count fails", [](auto&, sim::Faults& f) { f.failCreateDeviceInfo = true; },
        Concat({head, {"Device Info Failed", ""}})},
+      {"device nodes fail", [](auto&, sim::Faults& f) { f.failDeviceInfo = true; },
+       Concat({head, {"Number of FTDI devices is 1", ""}})},
       {"no device", [](sim::SimulatedFtdi& ftdi, auto&) { ftdi.Unplug(); },
        Concat({head, {"Number of FTDI devices is 0", ""}})},
   };
