@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "sim/Kw71EngineEcu.h"
+
 namespace sim {
 
 namespace {
@@ -24,7 +26,6 @@ constexpr uint8_t kFaultCodes = 0xFC;
 constexpr uint8_t kRam = 0xFE;
 
 constexpr int kMaxData = 252;  // what a length byte leaves room for in either framing
-constexpr int kValueStepMs = 100;
 
 uint8_t Complement(uint8_t value) {
   return static_cast<uint8_t>(0xFF - value);
@@ -86,7 +87,7 @@ void Kw71EcuModel::OnLineHigh(int64_t at) {
 void Kw71EcuModel::Wake(const FiveBaudAddress& wake) {
   Sleep();
   if (wake.address != config_.address || TakeFault(Kw71Fault::Kind::Silence)) return;
-  wokeAt_ = wake.end;
+  if (!engineStartedAt_) engineStartedAt_ = wake.end;
   counter_ = 0;
   receivedTitles_.clear();
   int64_t end = Put(kSync, wake.end + Ms(config_.syncDelayMs), config_.baudRate);
@@ -221,25 +222,16 @@ std::deque<Bytes> Kw71EcuModel::FaultCodeBlocks() const {
   return blocks;
 }
 
+double Kw71EcuModel::EngineSeconds(int64_t moment) const {
+  return static_cast<double>(moment - engineStartedAt_.value_or(0)) / 1e9;
+}
+
 uint8_t Kw71EcuModel::RamByte(uint16_t address, int64_t moment) const {
-  const int64_t step = (moment - wokeAt_) / Ms(kValueStepMs);
-  return static_cast<uint8_t>(address * 7 + (address >> 8) + step);
+  return Kw71EngineRam(address, EngineSeconds(moment));
 }
 
 uint16_t Kw71EcuModel::AdcValue(uint8_t channel, int64_t moment) const {
-  // The 10-bit range each channel sweeps, as a triangle: the battery around 14 V and the intake
-  // pressure between idle and full load on the shipped definition file's formulas; any other
-  // channel over the whole range.
-  struct Sweep {
-    int low, high;
-  };
-  const Sweep sweep = channel == 0x01   ? Sweep{686, 747}
-                      : channel == 0x05 ? Sweep{123, 430}
-                                        : Sweep{0, 1023};
-  const int64_t span = sweep.high - sweep.low;
-  const int64_t step = (moment - wokeAt_) / Ms(kValueStepMs);
-  const int64_t phase = (channel * 97 + step * 5) % (2 * span);
-  return static_cast<uint16_t>(sweep.low + (phase < span ? phase : 2 * span - phase));
+  return Kw71EngineAdc(channel, EngineSeconds(moment));
 }
 
 // --- the ECU's blocks ----------------------------------------------------------------------

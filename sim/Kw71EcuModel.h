@@ -1,7 +1,7 @@
 // The simulated KW71/KW81 ECU on the K-line, without threads. It recognises its 5-baud address,
 // answers with the sync byte 0x55 and its key bytes, waits for the complement of key byte 2, then
 // sends its identification as a chain of blocks and serves the tester's blocks: RAM and ADC
-// reads whose values change over time, fault codes read and cleared, acknowledges that fetch the
+// reads of the simulated engine, fault codes read and cleared, acknowledges that fetch the
 // next block of a chain, and the end of the session, which also comes after a second without a
 // block from the tester. KWP71 blocks have a block counter and an end byte, and every byte but
 // the end byte is answered with its complement in both directions; KWP81 blocks end in an 8-bit
@@ -83,12 +83,14 @@ class Kw71EcuModel : public TimedEcuModel {
   // The titles of the tester's blocks since the wake-up, in order.
   const std::vector<uint8_t>& ReceivedTitles() const { return receivedTitles_; }
 
-  // The values the reads give at `moment`, which change every 100 ms.
+  // The values the reads give at `moment`: those of the simulated engine, which starts with the
+  // first wake-up (before it, `moment` counts from 0) and runs on over later sessions.
   uint8_t RamByte(uint16_t address, int64_t moment) const;
   uint16_t AdcValue(uint8_t channel, int64_t moment) const;
 
  private:
   bool Framing81() const { return config_.kwp81; }
+  double EngineSeconds(int64_t moment) const;
   bool TakeFault(Kw71Fault::Kind kind);
   void Wake(const FiveBaudAddress& wake);
   void OnKeyByteComplement(uint8_t value, int64_t end);
@@ -110,7 +112,7 @@ class Kw71EcuModel : public TimedEcuModel {
   Phase phase_ = Phase::Asleep;
   FiveBaudReceiver fiveBaud_;
   std::optional<int64_t> deadline_;
-  int64_t wokeAt_ = 0;
+  std::optional<int64_t> engineStartedAt_;
   uint8_t counter_ = 0;
   std::deque<Bytes> chain_;  // the blocks an acknowledge fetches next
   Bytes tx_;                 // the KWP71 block being sent

@@ -4,19 +4,12 @@
 #include <cmath>
 #include <string_view>
 
+#include "sim/EngineBytes.h"
 #include "sim/SimulatedEngine.h"
 
 namespace sim {
 
 namespace {
-
-uint8_t Byte(double value) {
-  return static_cast<uint8_t>(std::clamp(std::lround(value), 0L, 255L));
-}
-
-uint8_t SignedByte(double value) {
-  return static_cast<uint8_t>(std::clamp(std::lround(value), -128L, 127L));
-}
 
 void AddWord(Bytes& bytes, double value) {
   const auto word = static_cast<uint16_t>(std::clamp(std::lround(value), 0L, 65535L));
@@ -30,10 +23,6 @@ uint8_t Temperature(double celsius) {
 
 uint8_t Percent(double percent) {
   return Byte(percent * 2.55);
-}
-
-uint8_t Flag(bool on, uint8_t bit) {
-  return on ? bit : 0;
 }
 
 Bytes EngineBasics(double seconds) {

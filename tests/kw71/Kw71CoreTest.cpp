@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "kw71/Kw71Requests.h"
 #include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
+#include "sim/Kw71EcuModel.h"
+#include "sim/SimulatedEngine.h"
 #include "tests/support/FakeControlSettings.h"
 #include "tests/support/FakeDisplayTargets.h"
 #include "tests/support/RecordingLog.h"
@@ -104,6 +107,46 @@ TEST_F(Kw71Core, DefinitionKeywordsDefineKeysAndClearTargets) {
   EXPECT_EQ(readAll.Count(), 0);
   EXPECT_TRUE(defs.IdentDescriptions().empty());
   EXPECT_EQ(Titles(defs.DtcDescriptions()), Texts({"Other"}));
+}
+
+// The shipped definition file's groups, read from the simulated ECU, show the simulated engine:
+// cold idle, full load, cruise, overrun and the warm engine at idle.
+TEST_F(Kw71Core, ShippedGroupsShowTheSimulatedEngine) {
+  defs.Load(QUOBRIX_SOURCE_DIR "/Def/QuobrixKWP71.def");
+  using sim::EngineState;
+  // The engine's value of each item, and the resolution of the item's scaling.
+  const std::map<std::string, std::pair<double EngineState::*, double>> items{
+      {"Engine speed", {&EngineState::rpm, 13}},
+      {"Coolant temperature", {&EngineState::coolantC, 0.51}},
+      {"Throttle position", {&EngineState::throttlePercent, 0.2}},
+      {"Injection time", {&EngineState::injectionMs, 0.001}},
+      {"Fuel trim", {&EngineState::shortTrimPercent, 0.1}},
+      {"Battery voltage", {&EngineState::batteryV, 0.01}},
+      {"Lambda probe", {&EngineState::o2SensorV, 0.001}},
+      {"Intake pressure", {&EngineState::manifoldKpa, 0.13}}};
+  const sim::Kw71EcuModel ecu{{}};
+  for (double seconds : {5.0, 13.0, 30.0, 45.0, 605.0}) {
+    const auto moment = static_cast<int64_t>(seconds * 1e9);
+    size_t checked = 0;
+    for (const auto& group : defs.RealtimeDescriptions()) {
+      const int id = group->GetIdentifier();
+      const uint16_t adc = ecu.AdcValue(static_cast<uint8_t>(id), moment);
+      TSmallIntArray data;
+      if (group->GetServiceId() == 8) data = {int16_t(adc >> 8), int16_t(adc & 0xFF)};
+      for (int i = 0; group->GetServiceId() == 1 && i < group->GetTotalNrBytes(); ++i)
+        data.Add(ecu.RamByte(static_cast<uint16_t>(id + i), moment));
+      group->Decode(data, false);
+      for (int i = 0; i < group->GetLineCount(); ++i) {
+        const auto item = items.find(group->GetNames()[i]);
+        if (item == items.end()) continue;
+        ++checked;
+        EXPECT_NEAR(group->GetValues()[i], sim::EngineAt(seconds).*item->second.first,
+                    item->second.second)
+            << item->first << " at " << seconds << " s";
+      }
+    }
+    EXPECT_EQ(checked, items.size());
+  }
 }
 
 // Title and parameter bytes of each step.

@@ -227,7 +227,10 @@ TEST_F(Kwp2000Requests, StartPlusIdThenTroubleCodesReadClearedAndReadAgain) {
   Click("ButtonReadStatusOfDTC");
   ASSERT_TRUE(AwaitRequests(before, 1));
   EXPECT_EQ(RequestsSince(before), (std::vector<Bytes>{{0x17, uint8_t(code >> 8), uint8_t(code)}}));
-  EXPECT_TRUE(ServeUntil([&] { return Grid("StringGrid3").Cell(0, 0) == "Number of DTCs"; }, 3000));
+  EXPECT_TRUE(ServeUntil([&] { return Grid("StringGrid3").Cell(1, 1) != ""; }, 3000));
+  EXPECT_EQ(Grid("StringGrid3").Cell(0, 1), "1. Trouble code");
+  ASSERT_EQ(codes.Count(), defined + 1);
+  EXPECT_EQ(codes.Object(defined), code) << "the code read can be read again";
 
   before = TesterPayloads().size();
   Click("ButtonClearDI");

@@ -562,7 +562,7 @@ TEST_F(Kwp2000Window, ShippedDefinitionFileConnectsToTheSimulatedEngine) {
   Open();
   EXPECT_TRUE(boxes.Boxes().empty());
   EXPECT_GE(Control<ui::ListBox>("ListBoxReadAll").Count(), 4);
-  EXPECT_GT(Control<ui::ListBox>("ListBoxDTCGroup17").Count(), 0);
+  EXPECT_GT(Control<ui::ListBox>("ListBoxDTCGroup18").Count(), 0);
   EXPECT_TRUE(Control<QCheckBox>("CheckBoxSetDTR").isChecked());
 
   Click("ButtonStartComm2000");

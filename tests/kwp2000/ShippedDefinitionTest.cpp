@@ -255,17 +255,26 @@ TEST_F(ShippedDefinition, TroubleCodesReadByGroupAndStatusAndCleared) {
     EXPECT_EQ(readByStatus(ecu, group.object), byGroup.at(group.object)) << group.text;
   EXPECT_EQ(byStatus.GetValueTexts()[0], "1");
   EXPECT_EQ(byStatus.GetRecordTexts().at(0).RawValue, 0xC101);
+  // The codes offered for "Read Status of DTC" are the records read, after those of the file.
+  EXPECT_EQ(defs.DtcGroups17().Count(), 0) << "a code of the file would be offered twice";
+  readByStatus(ecu, 0xFF00);
 
-  // Status of one code, with the conditions when it was stored.
-  const auto code = static_cast<int>(defs.DtcGroups17().Entries().at(0).Object);
-  statusOf.Decode(ecu.Answer({0x17, uint8_t(code >> 8), uint8_t(code & 0xFF)}), false);
+  // Status of a code read, then of the code that answer offers, with the conditions when it was
+  // stored.
+  int code = byStatus.GetRecordTexts().at(1).RawValue;
+  for (int read = 0; read < 2; ++read) {
+    statusOf.Decode(ecu.Answer({0x17, uint8_t(code >> 8), uint8_t(code & 0xFF)}), false);
+    ASSERT_EQ(statusOf.GetRecordTexts().size(), 1u);
+    code = statusOf.GetRecordTexts()[0].RawValue;
+  }
+  EXPECT_EQ(code, 0x0171);
   const std::map<std::string, std::string> expected{
-      {"Number of DTCs", "1"},
-      {"Trouble code", "P0420, Catalyst efficiency below threshold (bank 1)"},
-      {"Status", "warning lamp on, present"},
-      {"Engine speed", "2400"},
-      {"Coolant temperature", "87.75"},
-      {"Frequency counter", "3"}};
+      {"Number of items", "1"},
+      {"1. Trouble code", "P0171, System too lean (bank 1)"},
+      {"Status", "warning lamp on, stored (not present)"},
+      {"Engine speed", "840"},
+      {"Coolant temperature", "84.75"},
+      {"Frequency counter", "1"}};
   EXPECT_EQ(Lines(statusOf), expected);
 
   // Clearing the group of the definition leaves no code to read.
