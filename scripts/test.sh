@@ -17,81 +17,8 @@ configure_and_build() {  # dir, extra cmake arguments...
 }
 
 export QT_QPA_PLATFORM=offscreen
-summary=()
-total_passed=0
-total_failed=0
-
-# The names of the tests a ctest log lists as failed.
-failed_tests() {  # log
-  sed -n '/The following tests FAILED:/,$p' "$1" |
-    sed -nE 's/^[[:space:]]+[0-9]+ - (.+) \([^)]*\)$/\1/p'
-}
-
-# Runs one test alone; whether it passed.
-run_alone() {  # build dir, timeout, test name
-  local pattern
-  pattern=$(sed -E 's/[][\.*^$+?(){}|]/\\&/g' <<<"$3")
-  ctest --test-dir "$1" -R "^${pattern}\$" --timeout "$2" --output-on-failure
-}
-
-fail_run() {
-  printf '%s\n' "${summary[@]}"
-  echo "tests: $total_passed passed, $total_failed failed"
-  exit 1
-}
-
-# Runs a set of tests and adds its counts to the totals. The timed tests (on the simulated bus
-# and in the windows) measure real time, which a busy machine can stretch beyond a tolerance:
-# each one that fails runs once more, alone, and counts as passed only when that run passes.
-# Unit tests are never run again.
-run_ctest() {  # name, unit|timed, build dir, jobs, timeout, label arguments...
-  local name=$1 kind=$2 dir=$3 width=$4 timeout=$5
-  shift 5
-  local log="$root/ctest-$name.log" rerun_log="$root/ctest-$name-rerun.log"
-  : >"$rerun_log"
-  local status=0
-  ctest --test-dir "$dir" -j "$width" "$@" --timeout "$timeout" --output-on-failure 2>&1 |
-    tee "$log" || status=$?
-  local line
-  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
-  if [ -z "$line" ]; then
-    summary+=("$name: no test summary (ctest status $status)")
-    total_failed=$((total_failed + 1))
-    fail_run
-  fi
-  local failed all
-  failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-  all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
-  summary+=("$name: $line")
-  local -a first_failures=() rerun_passed=() rerun_failed=()
-  mapfile -t first_failures < <(failed_tests "$log")
-  if [ "$failed" -ne "${#first_failures[@]}" ]; then
-    summary+=("$name: ctest counted $failed failures but listed ${#first_failures[@]}")
-    status=1
-  fi
-  local test
-  for test in "${first_failures[@]}"; do
-    if [ "$kind" = timed ] && run_alone "$dir" "$timeout" "$test" >>"$rerun_log" 2>&1; then
-      rerun_passed+=("$test")
-    else
-      rerun_failed+=("$test")
-    fi
-  done
-  [ ${#rerun_passed[@]} -eq 0 ] || summary+=("$name: passed when run again alone: ${rerun_passed[*]}")
-  if [ ${#rerun_failed[@]} -gt 0 ]; then
-    if [ "$kind" = timed ]; then
-      summary+=("$name: failed twice: ${rerun_failed[*]}")
-      cat "$rerun_log"
-    else
-      summary+=("$name: failed: ${rerun_failed[*]}")
-    fi
-  fi
-  total_passed=$((total_passed + all - ${#rerun_failed[@]}))
-  total_failed=$((total_failed + ${#rerun_failed[@]}))
-  if [ ${#rerun_failed[@]} -ne 0 ] || { [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; }; then
-    fail_run
-  fi
-}
+# shellcheck source=scripts/ctest-phase.sh
+source "$root/scripts/ctest-phase.sh"
 
 echo "== plain build"
 configure_and_build build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
