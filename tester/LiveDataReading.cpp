@@ -47,15 +47,20 @@ void TLiveDataReading::ConnectionEnded() {
 }
 
 std::unique_ptr<TSequenceList> TLiveDataReading::ReadOnceList() {
-  if (FSelection.Count() > 0) {
-    if (!FContReading) ClearDestination();
-    return BuildFromSelection();
+  std::unique_ptr<TSequenceList> list = ListFromSelection();
+  if (list || !FContSequence) return list;
+  list = FContSequence->Clone();
+  list->FName = "";
+  return list;
+}
+
+std::unique_ptr<TSequenceList> TLiveDataReading::ListFromSelection() {
+  if (FSelection.Count() == 0) {
+    if (FContSequence) RegisterContSequence();
+    return nullptr;
   }
-  if (!FContSequence) return nullptr;
-  if (!FContReading) RegisterContSequence();
-  std::unique_ptr<TSequenceList> copy = FContSequence->Clone();
-  copy->FName = "";
-  return copy;
+  if (!FContReading) ClearDestination();
+  return BuildFromSelection();
 }
 
 std::unique_ptr<TSequenceList> TLiveDataReading::BuildFromSelection() {
@@ -63,16 +68,10 @@ std::unique_ptr<TSequenceList> TLiveDataReading::BuildFromSelection() {
 }
 
 void TLiveDataReading::SetContReadDataSeq() {
-  if (FSelection.Count() > 0) {
-    ClearDestination();
-    FContSequence = BuildFromSelection();
-  } else if (FContSequence) {
-    RegisterContSequence();
-  }
+  if (std::unique_ptr<TSequenceList> built = ListFromSelection()) FContSequence = std::move(built);
 }
 
 void TLiveDataReading::RegisterContSequence() {
-  ClearDestination();
   for (int i = 0; i < FContSequence->Count(); ++i) {
     TSequence& step = *FContSequence->Items(i);
     TagStep(step, *reinterpret_cast<TDataDescription*>(step.FData), FDestination);

@@ -7,7 +7,8 @@
 // the order the copies were queued, so the copies in flight when the destination is cleared are
 // the next ones answered: their indexes name descriptions of the earlier registration, and they
 // are not shown. A read once builds a list of its own, so nothing handed to the engine is ever
-// used here again.
+// used here again. Reading or starting the master list clears nothing: the descriptions the
+// destination lost are registered after those it holds.
 #pragma once
 
 #include <functional>
@@ -54,10 +55,14 @@ class TLiveDataReading {
   // The list a read once hands over: built from the selection, or with an empty selection a
   // copy of the master list; null when there is neither.
   std::unique_ptr<TSequenceList> ReadOnceList();
+  // A list built from the selection, the destination cleared first unless continuous reading
+  // runs; with an empty selection null, the master list's descriptions registered.
+  std::unique_ptr<TSequenceList> ListFromSelection();
   std::unique_ptr<TSequenceList> BuildFromSelection();
   // Makes the master list and the destination agree before a start.
   void SetContReadDataSeq();
-  // Clears the destination and registers the master list's descriptions with it again.
+  // Registers the master list's descriptions that the destination does not hold (a read once
+  // built from a selection cleared it) and points the steps at their indexes there.
   void RegisterContSequence();
   bool Start(const TExecute& execute);
   void Stop();

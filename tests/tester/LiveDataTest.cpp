@@ -6,6 +6,7 @@
 
 #include "measurement/DataDescription.h"
 #include "measurement/DataDestination.h"
+#include "platform/SmallIntArray.h"
 #include "tester/LiveDataReading.h"
 #include "tester/LiveDataSelection.h"
 #include "tests/support/FakeDisplayTargets.h"
@@ -205,6 +206,52 @@ TEST_F(LiveDataTest, AfterTheConnectionEndsAnEmptySelectionRepeatsTheLastList) {
   EXPECT_EQ(destination.DescriptionCount(), 2) << "the repeated list is registered again";
   EXPECT_EQ(reading.Toggle(Engine()), TLiveDataReading::TToggleResult::Stopped);
   EXPECT_EQ(reading.Toggle(Engine()), TLiveDataReading::TToggleResult::Nothing);
+}
+
+TEST_F(LiveDataTest, AnEmptySelectionReadsTheKeptListWithoutClearingWhatIsShown) {
+  struct Case {
+    std::vector<int> kept, readBefore;       // groups of the kept list; of a read once before it
+    bool start;                              // the kept list is started rather than read once
+    std::vector<std::pair<int, int>> reads;  // of the list handed over last, if any
+    int descriptions;
+  };
+  const Case cases[] = {
+      {{0}, {}, false, {{1, 0}}, 1},
+      {{4}, {2}, false, {}, 1},  // a kept list of no steps
+      {{0}, {2}, false, {{1, 1}}, 2},
+      {{0, 1}, {2}, true, {{1, 1}, {2, 2}}, 3},
+  };
+  auto selectOnly = [this](std::vector<int> indexes) {
+    selection.Clear();
+    Select(indexes);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    reading.Reset();
+    destination.Clear();
+    selectOnly(c.kept);
+    reading.Toggle(Engine());
+    reading.ConnectionEnded();
+    if (!c.readBefore.empty()) {
+      selectOnly(c.readBefore);
+      reading.ReadOnce(Engine());
+    }
+    const TSmallIntArray answer{7, 31, 5};
+    destination.NewData(0, &answer, 0, false);  // "A | 7" or, after group Three, "D | 7"
+    const auto shown = grid.cells;
+    selectOnly({});
+    const size_t before = queued.size();
+    if (c.start)
+      reading.Toggle(Engine());
+    else
+      reading.ReadOnce(Engine());
+    EXPECT_EQ(grid.cells, shown);
+    EXPECT_EQ(destination.DescriptionCount(), c.descriptions);
+    EXPECT_EQ(queued.size() - before, c.reads.empty() ? 0u : c.start ? 2u : 1u);
+    if (!c.reads.empty()) {
+      EXPECT_EQ(Reads(*queued.back()), c.reads);
+    }
+  }
 }
 
 TEST_F(LiveDataTest, ResetBeforeALoadHidesEveryCopyInFlight) {
