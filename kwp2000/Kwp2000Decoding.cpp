@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 
+#include "engine/Kwp2000Protocol2.h"
 #include "measurement/Cp1252.h"
 #include "platform/SmallIntArray.h"
 #include "tester/StepBytes.h"
@@ -14,7 +15,6 @@ namespace {
 
 constexpr int kNoStep = -1;
 constexpr int kNegativeResponse = 0x7F;
-constexpr int kResponsePending = 0x78;
 
 using TLinesOf = std::function<TLogLines(const TStepBytes& data)>;
 
@@ -306,7 +306,7 @@ namespace {
 bool IsResponsePending(const TSequenceObject& object, int index) {
   const TStepBytes d(object.ResponseParams(index));
   return object.ResponseServiceId(index) == kNegativeResponse && d.Count() >= 2 &&
-         d[1] == kResponsePending;
+         d[1] == TKwp2000Protocol::kResponsePending;
 }
 
 }  // namespace
