@@ -19,7 +19,6 @@ constexpr int kTimingAnswer = 0xC3;
 constexpr int kEmptyFrameAnswer = 0x76;
 constexpr int kBusyRepeatRequest = 0x21;
 constexpr int kRoutineNotComplete = 0x23;
-constexpr int kResponsePending = 0x78;
 constexpr int kCurrentTimingValues = 2;
 
 constexpr int kAddressedFlag = 0x80;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 
+#include "engine/Kwp2000Protocol2.h"
 #include "measurement/Cp1252.h"
 #include "platform/SmallIntArray.h"
 #include "tester/StepBytes.h"
@@ -14,7 +15,7 @@ namespace {
 
 constexpr int kNoStep = -1;
 constexpr int kNegativeResponse = 0x7F;
-constexpr int kResponsePending = 0x78;
+constexpr int kPositiveAnswerOffset = 0x40;
 
 using TLinesOf = std::function<TLogLines(const TStepBytes& data)>;
 
@@ -270,6 +271,11 @@ int IdentifierByteCount(int serviceId) {
   return 0;
 }
 
+// Reads by local and common identifier echo the requested identifier first.
+int EchoedIdentifierCount(int serviceId) {
+  return serviceId == 0x61 || serviceId == 0x62 ? IdentifierByteCount(serviceId) : 0;
+}
+
 }  // namespace
 
 TKwp2000DecodingRules::TKwp2000DecodingRules(const TDataDestination* dtcDestination,
@@ -306,14 +312,31 @@ namespace {
 bool IsResponsePending(const TSequenceObject& object, int index) {
   const TStepBytes d(object.ResponseParams(index));
   return object.ResponseServiceId(index) == kNegativeResponse && d.Count() >= 2 &&
-         d[1] == kResponsePending;
+         d[1] == TKwp2000Protocol::kResponsePending;
+}
+
+// Whether answer `index` is the positive answer to request `owner`: the request's service id
+// plus 0x40, with the request's identifier bytes echoed where the service echoes them.
+bool Answers(const TSequenceObject& object, int index, int owner) {
+  const int serviceId = object.ResponseServiceId(index);
+  if (serviceId != object.RequestServiceId(owner) + kPositiveAnswerOffset) return false;
+  const int echoed = EchoedIdentifierCount(serviceId);
+  const TStepBytes answer(object.ResponseParams(index));
+  const TStepBytes request(object.RequestParams(owner));
+  if (answer.Count() < echoed || request.Count() < echoed) return false;
+  for (int i = 0; i < echoed; ++i)
+    if (answer[i] != request[i]) return false;
+  return true;
 }
 
 }  // namespace
 
-// The answer awaited on a receive-only step, which the protocol inserts after a response-pending
-// answer, belongs to the nearest request before it. Without that answer before it, the answer
-// beside a receive-only step fell behind its own request (a dropped frame) and is not routed.
+// Answer `index` is routed through the request beside it or, when it is the answer awaited on
+// receive-only steps after response-pending answers, through the nearest request before those
+// steps, and only when it answers that request and the request is tagged. Not routed: an answer
+// beyond the requests, one beside a receive-only step without a response-pending answer before
+// it (it fell behind its own request after a dropped frame), and one of another service or with
+// other identifiers than the request's (the answer to a later request).
 TSequence* TKwp2000DecodingRules::RoutingStep(TSequenceObject& object, int index) {
   int owner = index;
   if (owner < object.RequestCount()) {
@@ -323,7 +346,7 @@ TSequence* TKwp2000DecodingRules::RoutingStep(TSequenceObject& object, int index
     }
   }
   TSequence* request = object.GetRequest(owner);
-  return IsTagged(request) ? request : nullptr;
+  return IsTagged(request) && Answers(object, index, owner) ? request : nullptr;
 }
 
 // A negative response carries no values, only the rejected service id and the code.

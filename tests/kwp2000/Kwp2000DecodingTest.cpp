@@ -256,8 +256,10 @@ TEST_F(Kwp2000Decoding, RoutingToDestinations) {
     std::string listName = "";
   };
   const Step pending{0x7F, {0x21, 0x78}};
+  const Step outOfRange{0x7F, {0x21, 0x31}};
   const std::string tooShort = "Definition not correct, data received shorter than description";
   const Step dtcRead{0x18, {0x00, 0xFF, 0x00}, false, To::Dtc};
+  const Step memoryRead{0x23, {}, false, To::Values};
   const Case cases[] = {
       {"local id dropped", {Read({0x01})}, {kLocalAnswer}, "100; 10; 11; 12\n", {}},
       {"common id dropped",
@@ -270,9 +272,9 @@ TEST_F(Kwp2000Decoding, RoutingToDestinations) {
        {{0x5A, {0x9B, 65, 66, 67}}},
        "100; 65; 66; 67\n",
        {}},
-      {"other answers whole", {Read({})}, {{0x63, {1, 2, 3}}}, "100; 1; 2; 3\n", {}},
+      {"other answers whole", {memoryRead}, {{0x63, {1, 2, 3}}}, "100; 1; 2; 3\n", {}},
       {"empty answer routed",
-       {Read({})},
+       {memoryRead},
        {{0x63}},
        "100; " + tooShort + "; " + tooShort + "; " + tooShort + "\n",
        {}},
@@ -302,6 +304,12 @@ TEST_F(Kwp2000Decoding, RoutingToDestinations) {
        {pending, {0x61, {0x02, 20, 21, 22}}, {0x61, {0x03, 30, 31, 32}}},
        "200; 20; 21; 22\n",
        {}},
+      {"answers of other requests not routed",
+       {Read({0x01}), {kReceiveOnly}, Read({0x02})},
+       {pending, {0x61, {0x02, 20, 21, 22}}, {0x63, {1, 2, 3}}},
+       "",
+       {}},
+      {"no pending answer", {Read({0x01}), {kReceiveOnly}}, {outOfRange, kLocalAnswer}, "", {}},
       {"awaited answer of an untagged request not routed",
        {Read({0x01}), Read({0x02}, To::Nowhere), {kReceiveOnly}},
        {kLocalAnswer, pending, {0x61, {0x02, 20, 21, 22}}},
