@@ -495,7 +495,7 @@ Status SimulatedFtdi::CreateDeviceInfoList(uint32_t& count) {
 }
 
 Status SimulatedFtdi::GetDeviceInfoList(std::vector<DeviceInfo>& nodes) {
-  if (CurrentFaults().failDeviceInfo) return kIoError;
+  if (CurrentFaults().failFillDeviceInfo) return kIoError;
   InterfaceState state = State();
   nodes.resize(std::min<size_t>(nodes.size(), state.plugged ? 1 : 0));
   if (nodes.empty()) return kOk;

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       uint32_t count = 0;
                                       return lib.CreateDeviceInfoList(count);
                                     }},
-                      InfoFaultCase{"DeviceInfo", [](Faults& f) { f.failDeviceInfo = true; },
+                      InfoFaultCase{"DeviceInfo", [](Faults& f) { f.failFillDeviceInfo = true; },
                                     [](SimulatedFtdi& lib, Device*) {
                                       std::vector<DeviceInfo> devices(1);
                                       return lib.GetDeviceInfoList(devices);

@@ -81,7 +81,7 @@ TEST(FtdiInformation, DeviceBlockWithEepromDump) {
        Concat({head, device, {"Problem opening device nr. 0", ""}})},
       {"device count fails", [](auto&, sim::Faults& f) { f.failCreateDeviceInfo = true; },
        Concat({head, {"Device Info Failed", ""}})},
-      {"device nodes fail", [](auto&, sim::Faults& f) { f.failDeviceInfo = true; },
+      {"device nodes fail", [](auto&, sim::Faults& f) { f.failFillDeviceInfo = true; },
        Concat({head, {"Number of FTDI devices is 1", ""}})},
       {"no device", [](sim::SimulatedFtdi& ftdi, auto&) { ftdi.Unplug(); },
        Concat({head, {"Number of FTDI devices is 0", ""}})},
