@@ -139,7 +139,8 @@ void SimulatedDevice::Release() {
     }
   }
   closed_ = true;
-  queue_.AbortReads(kErrorOperationAborted);
+  // As the libftdi backend: pending reads and every later one end with an invalid handle.
+  queue_.Close(kErrorInvalidHandle);
   EndStalledWrites(kErrorOperationAborted);
 }
 
