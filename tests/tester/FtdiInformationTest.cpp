@@ -1,5 +1,5 @@
 // The device-information block with the EEPROM dump, against the simulated interface: every
-// line, with failing calls of the library and of the device.
+// line, with failing calls of the library and of the device, and with two interfaces attached.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -152,6 +152,7 @@ Lines InterfaceLines(uint32_t i) {
 }
 
 TEST(FtdiInformation, TheCountedInterfacesEachOpenedByItsIndex) {
+  // Both counted; then the count says 1 while both are attached.
   for (const std::vector<uint32_t>& counted : {std::vector<uint32_t>{0, 1}, {0}}) {
     sim::ScopedSimulation simulation;
     TwoInterfaces library(simulation.Ftdi(), static_cast<uint32_t>(counted.size()));
