@@ -139,7 +139,8 @@ void SimulatedDevice::Release() {
     }
   }
   closed_ = true;
-  queue_.AbortReads(kErrorOperationAborted);
+  // As the libftdi backend: pending reads and every later one end with an invalid handle.
+  queue_.Close(kErrorInvalidHandle);
   EndStalledWrites(kErrorOperationAborted);
 }
 
@@ -495,7 +496,7 @@ Status SimulatedFtdi::CreateDeviceInfoList(uint32_t& count) {
 }
 
 Status SimulatedFtdi::GetDeviceInfoList(std::vector<DeviceInfo>& nodes) {
-  if (CurrentFaults().failDeviceInfo) return kIoError;
+  if (CurrentFaults().failFillDeviceInfo) return kIoError;
   InterfaceState state = State();
   nodes.resize(std::min<size_t>(nodes.size(), state.plugged ? 1 : 0));
   if (nodes.empty()) return kOk;

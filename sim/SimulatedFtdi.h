@@ -34,7 +34,7 @@ struct Faults {
   // Device information (failing calls give kIoError).
   bool failListing = false;
   bool failCreateDeviceInfo = false;  // the device count
-  bool failDeviceInfo = false;        // filling the nodes
+  bool failFillDeviceInfo = false;    // filling the nodes
   bool failLibraryVersion = false;
   bool failOpenByIndex = false;
   int failEepromWord = -1;  // the word whose read fails

@@ -210,19 +210,26 @@ TEST_F(TransferTest, FiveBaudEdgesFromOneStartTime) {
   EXPECT_GE(Ms(purges.back().time - edges.back().second), 150);  // idle line before the purge
 }
 
-TEST_F(TransferTest, FiveBaudLineStampedWhenTheStopBitWentOut) {
-  // Every edge of a slow interface reaches the line 40 ms after its planned moment.
+class FiveBaudOnASlowInterface : public TransferTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FiveBaudOnASlowInterface, LineStampedWhenTheStopBitWentOut) {
+  // Every edge reaches the line two escape delays (RTS, then break) after its planned moment;
+  // the stop bit is planned 1800 ms after the start of the address byte.
   sim::Faults slow;
-  slow.escapeDelayMs = 20;
+  slow.escapeDelayMs = static_cast<uint32_t>(GetParam());
   simulation.Ftdi().SetFaults(slow);
+  const int64_t called = plat::QueryCounter();
   ASSERT_TRUE(worker->FiveBaudInit(0x33));
   const auto edges = BreakEdges();
   ASSERT_FALSE(edges.empty());
+  EXPECT_GE(Ms(edges.back().second - called), 1800 + 2 * GetParam()) << "the stop bit came late";
   std::smatch line;
   const std::string log = ByteLogText();
   ASSERT_TRUE(std::regex_search(log, line, std::regex("\\n(-?[0-9]+) 5 baud init send 33\\n")));
   EXPECT_NEAR(std::stod(line[1]), Ms(edges.back().second - worker->StartCount()), kToleranceMs);
 }
+
+INSTANTIATE_TEST_SUITE_P(EscapeDelayMs, FiveBaudOnASlowInterface, ::testing::Values(20, 1));
 
 TEST_F(TransferTest, FastInitPulsesThenDataAtFiftyMs) {
   // The worker times each pattern from the counter it reads before its first edge; the lower

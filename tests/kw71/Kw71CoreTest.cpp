@@ -124,8 +124,16 @@ TEST_F(Kw71Core, ShippedGroupsShowTheSimulatedEngine) {
       {"Battery voltage", {&EngineState::batteryV, 0.01}},
       {"Lambda probe", {&EngineState::o2SensorV, 0.001}},
       {"Intake pressure", {&EngineState::manifoldKpa, 0.13}}};
+  // The items shown as texts at each moment: the switches, and the trims learned in the idle
+  // and the part-load cell.
+  const std::map<double, std::map<std::string, std::string>> texts{
+      {5.0, {{"Switches", "idle"}, {"Adaption cells", "00 00"}}},
+      {13.0, {{"Switches", "full load"}, {"Adaption cells", "01 00"}}},
+      {30.0, {{"Switches", "A/C request"}, {"Adaption cells", "02 01"}}},
+      {45.0, {{"Switches", "idle"}, {"Adaption cells", "02 01"}}},
+      {605.0, {{"Switches", "idle, closed loop"}, {"Adaption cells", "06 04"}}}};
   const sim::Kw71EcuModel ecu{{}};
-  for (double seconds : {5.0, 13.0, 30.0, 45.0, 605.0}) {
+  for (const auto& [seconds, textItems] : texts) {
     const auto moment = static_cast<int64_t>(seconds * 1e9);
     size_t checked = 0;
     for (const auto& group : defs.RealtimeDescriptions()) {
@@ -135,8 +143,17 @@ TEST_F(Kw71Core, ShippedGroupsShowTheSimulatedEngine) {
       if (group->GetServiceId() == 8) data = {int16_t(adc >> 8), int16_t(adc & 0xFF)};
       for (int i = 0; group->GetServiceId() == 1 && i < group->GetTotalNrBytes(); ++i)
         data.Add(ecu.RamByte(static_cast<uint16_t>(id + i), moment));
+      if (group->GetServiceId() == 1) {
+        const auto after = static_cast<uint16_t>(id + group->GetTotalNrBytes());
+        EXPECT_EQ(ecu.RamByte(after, moment), ecu.RamByte(after, 0))
+            << "a fixed byte after the area";
+      }
       group->Decode(data, false);
       for (int i = 0; i < group->GetLineCount(); ++i) {
+        if (const auto text = textItems.find(group->GetNames()[i]); text != textItems.end()) {
+          ++checked;
+          EXPECT_EQ(group->GetValueTexts()[i], text->second) << text->first << " at " << seconds;
+        }
         const auto item = items.find(group->GetNames()[i]);
         if (item == items.end()) continue;
         ++checked;
@@ -145,7 +162,7 @@ TEST_F(Kw71Core, ShippedGroupsShowTheSimulatedEngine) {
             << item->first << " at " << seconds << " s";
       }
     }
-    EXPECT_EQ(checked, items.size());
+    EXPECT_EQ(checked, items.size() + textItems.size());
   }
 }
 

@@ -277,7 +277,7 @@ TEST_F(Kwp2000Window, DeviceInformationBlocksAndThePortList) {
        {"", "Library version = 0x00010500", "", ""},
        "0x00000F11"},
       {"device nodes fail",
-       withFaults([](sim::Faults& f) { f.failDeviceInfo = true; }),
+       withFaults([](sim::Faults& f) { f.failFillDeviceInfo = true; }),
        {"", "Library version = 0x00010500", "", "Number of FTDI devices is 1", ""},
        "0x00000F11"},
       {"listing fails", withFaults([](sim::Faults& f) { f.failListing = true; }), attached,

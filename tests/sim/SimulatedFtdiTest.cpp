@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       uint32_t count = 0;
                                       return lib.CreateDeviceInfoList(count);
                                     }},
-                      InfoFaultCase{"DeviceInfo", [](Faults& f) { f.failDeviceInfo = true; },
+                      InfoFaultCase{"DeviceInfo", [](Faults& f) { f.failFillDeviceInfo = true; },
                                     [](SimulatedFtdi& lib, Device*) {
                                       std::vector<DeviceInfo> devices(1);
                                       return lib.GetDeviceInfoList(devices);
@@ -214,6 +214,21 @@ TEST_F(SimulatedFtdiTest, AStalledWriteEndsWhenCancelledOrPurged) {
   EXPECT_TRUE(device->Purge(kPurgeAll));
   EXPECT_EQ(purged.DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
   EXPECT_FALSE(device->CancelTransfer(purged)) << "nothing left to cancel";
+}
+
+TEST_F(SimulatedFtdiTest, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandle) {
+  std::unique_ptr<Device> device = OpenIndex0();
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 0, 0, 0}));
+  uint8_t buffer[2];
+  Overlapped pending, later;
+  ASSERT_FALSE(device->Read(buffer, 2, nullptr, pending));
+  ASSERT_TRUE(device->Close());
+  EXPECT_FALSE(device->Read(buffer, 2, nullptr, later));
+  for (Overlapped* read : {&pending, &later}) {
+    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
+    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
+    EXPECT_EQ(LastError(), kErrorInvalidHandle);
+  }
 }
 
 TEST_F(SimulatedFtdiTest, AnUnknownEscapeCodeIsRefused) {
