@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char* kTagProperty = "Tag";
 constexpr int kCaptionHeight = 16;  // a caption sits this far above its control
-constexpr int kLargeTextPoints = 36;
+constexpr int kLargeTextPixels = 48;
 constexpr int kGridSize = 3;
 
 QString Text(const std::string& text) {
@@ -106,7 +106,7 @@ QWidget* MakeControl(const ControlSpec& spec) {
       auto* label = new QLabel(Text(spec.caption));
       QFont font = label->font();
       if (spec.kind != ControlKind::Label) font.setBold(true);
-      if (spec.kind == ControlKind::LargeText) font.setPointSize(kLargeTextPoints);
+      if (spec.kind == ControlKind::LargeText) font.setPixelSize(kLargeTextPixels);
       label->setFont(font);
       return label;
     }

@@ -15,7 +15,7 @@ namespace ui {
 class Application final : public QApplication {
  public:
   // Installs the dispatcher as the process's main dispatcher and binds the lower layers' message
-  // box, both for the life of this object.
+  // box, both for the life of this object; gives the text the windows' pixel size.
   Application(int& argc, char** argv);
 
   QtDispatcher& Dispatcher() { return *dispatcher_; }
@@ -24,6 +24,9 @@ class Application final : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 
  private:
+  // Every text in the same pixel size on every platform and desktop font setting.
+  void UseLayoutTextSize();
+
   std::unique_ptr<QtDispatcher> dispatcher_;
   std::unique_ptr<plat::ScopedMainDispatcher> mainDispatcher_;
   plat::ScopedMessageBoxHook messageBoxHook_;

@@ -190,6 +190,8 @@ TEST_F(Kwp2000Window, StartsWithEveryControlTheListsAndTheVersion) {
   SaveTabScreenshots(QUOBRIX_TEST_OUTPUT_DIR "/kwp2000-tab-");
   EXPECT_EQ(Control("Chart1").height(), 337);
   EXPECT_EQ(Control("ListBoxItemsChart1").height(), 313);
+  for (const QLabel* label : form->findChildren<QLabel*>())  // text whole in fixed heights
+    EXPECT_LE(label->fontMetrics().height(), label->contentsRect().height());
   for (auto [label, list] :
        {std::pair{"LabelReadSel", "ListBoxReadSel"}, std::pair{"LabelItemsAll", "ListBoxItemsAll"}})
     EXPECT_EQ(Control(label).mapTo(form.get(), QPoint()).y() + 16,

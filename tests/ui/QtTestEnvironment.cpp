@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFont>
 #include <memory>
 
 #include "ui/ExceptionDisplay.h"
@@ -14,6 +15,7 @@ class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication::setFont(QFont("Sans Serif", 12));  // as a desktop's 12-point font
     app_ = std::make_unique<ui::Application>(argc_, argv_);
     app_->setApplicationName("QuobrixTest");
   }

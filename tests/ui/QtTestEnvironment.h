@@ -1,5 +1,5 @@
 // The application object that the window-layer tests share, on the offscreen platform unless the
-// environment names another one.
+// environment names another one, with the font of a desktop set to 12 points.
 #pragma once
 
 #include <string>
