@@ -248,19 +248,17 @@ class LibftdiDevice final : public Device {
     return Succeeded(ftdi_read_data_set_chunksize(context_.get(), inTransferSize)) ? kOk : kIoError;
   }
 
+  // Usable() is asked under both locks, which a close holds while it frees the context.
   bool Purge(uint32_t flags) override {
+    std::scoped_lock lock(controlMutex_, readMutex_);
     if (!Usable()) return false;
     if (flags & kPurgeRxAbort) queue_.AbortReads(kErrorOperationAborted);
     bool purged = true;
     if (flags & kPurgeRxClear) {
-      std::lock_guard lock(readMutex_);
       purged = Succeeded(ftdi_tciflush(context_.get()));
       queue_.ClearBuffer();
     }
-    if (flags & kPurgeTxClear) {
-      std::lock_guard lock(controlMutex_);
-      purged = Succeeded(ftdi_tcoflush(context_.get())) && purged;
-    }
+    if (flags & kPurgeTxClear) purged = Succeeded(ftdi_tcoflush(context_.get())) && purged;
     return purged;
   }
 
