@@ -486,6 +486,8 @@ class LibftdiDevice final : public Device {
 
   ContextPtr context_;
   uint32_t locationId_;
+  // The queue asks the timer for its moments and the timer's thread calls the queue: the timer
+  // comes second so that it stops before the queue goes.
   ReceiveQueue queue_;
   ExpiryTimer timer_;
   std::mutex controlMutex_;        // control requests, writes and the EEPROM
