@@ -292,6 +292,11 @@ TEST_F(LibftdiOnFt232r, ASilentChipKeepsTheReadTimeoutAndIsNotTakenForUnplugged)
   Overlapped echo;
   device->Read(buffer.data(), 2, nullptr, echo);
   EXPECT_EQ(Finish(echo, buffer), sent);
+  chip.Silence(true);
+  plat::SleepMs(10);  // the reader waits in its next transfer
+  const int64_t closing = plat::QueryCounter();
+  EXPECT_TRUE(device->Close());
+  EXPECT_LT(Ms(plat::QueryCounter() - closing), 110);
 }
 
 TEST_F(LibftdiOnFt232r, AStallingChipFailsReadsAfterASecondAndIsReadAgainOnceItAnswers) {
@@ -351,6 +356,8 @@ TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandl
     EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
     EXPECT_EQ(LastError(), kErrorInvalidHandle);
   }
+  EXPECT_FALSE(device->Close());
+  EXPECT_EQ(LastError(), kErrorInvalidHandle);
 }
 
 TEST_F(LibftdiOnFt232r, AnUnplugEndsAPendingRead) {
