@@ -27,6 +27,12 @@ constexpr size_t kModemStatusBytes = 2;  // in front of the data of every packet
 // that a silent chip holds up a close no longer.
 constexpr unsigned kReaderTransferMs = 50;
 constexpr auto kReaderRetryPause = std::chrono::microseconds(200);
+// While bulk transfers keep failing, the reader pauses before each new try, twice as long each
+// time up to the longest pause: about 20 transfers a second.
+constexpr auto kFirstFailurePause = std::chrono::milliseconds(5);
+constexpr auto kLongestFailurePause = std::chrono::milliseconds(50);
+// Failures that last this long fail the reads until a transfer succeeds again.
+constexpr int64_t kFailureMsBeforeReadsFail = 1000;
 
 struct ContextDeleter {
   void operator()(ftdi_context* context) const { ftdi_free(context); }
@@ -242,19 +248,17 @@ class LibftdiDevice final : public Device {
     return Succeeded(ftdi_read_data_set_chunksize(context_.get(), inTransferSize)) ? kOk : kIoError;
   }
 
+  // Usable() is asked under both locks, which a close holds while it frees the context.
   bool Purge(uint32_t flags) override {
+    std::scoped_lock lock(controlMutex_, readMutex_);
     if (!Usable()) return false;
     if (flags & kPurgeRxAbort) queue_.AbortReads(kErrorOperationAborted);
     bool purged = true;
     if (flags & kPurgeRxClear) {
-      std::lock_guard lock(readMutex_);
       purged = Succeeded(ftdi_tciflush(context_.get()));
       queue_.ClearBuffer();
     }
-    if (flags & kPurgeTxClear) {
-      std::lock_guard lock(controlMutex_);
-      purged = Succeeded(ftdi_tcoflush(context_.get())) && purged;
-    }
+    if (flags & kPurgeTxClear) purged = Succeeded(ftdi_tcoflush(context_.get())) && purged;
     return purged;
   }
 
@@ -397,41 +401,68 @@ class LibftdiDevice final : public Device {
     if (reader_.joinable()) reader_.join();
   }
 
-  // Only a device that has gone ends the reader; a transfer that timed out or failed otherwise
-  // is tried again.
+  // Only a device that has gone ends the reader; a transfer that timed out is tried again
+  // shortly, one that failed otherwise after a pause.
   void ReadLoop() {
     std::vector<uint8_t> received;
     while (running_) {
-      bool attached;
+      int result;
       {
         std::lock_guard lock(readMutex_);
-        attached = ReadTransfer(received);
+        result = ReadTransfer(received);
         // Handed over under the lock, so that no byte taken before a purge outlives it.
         if (!received.empty()) queue_.Deliver(received.data(), received.size(), QueryCounter());
       }
-      if (!attached) {
+      if (result == LIBUSB_ERROR_NO_DEVICE) {
         gone_ = true;
         queue_.Close(kErrorDeviceNotConnected);
         return;
       }
+      if (result < 0 && result != LIBUSB_ERROR_TIMEOUT) {
+        PauseAfterFailure();
+        continue;
+      }
+      EndFailure();
       if (received.empty()) std::this_thread::sleep_for(kReaderRetryPause);
     }
+  }
+
+  // Once the failures have lasted long enough, reads fail until a transfer succeeds.
+  void PauseAfterFailure() {
+    const int64_t now = QueryCounter();
+    if (failingSince_) {
+      failurePause_ = std::min(2 * failurePause_, kLongestFailurePause);
+    } else {
+      failingSince_ = now;
+      failurePause_ = kFirstFailurePause;
+    }
+    if (now - *failingSince_ >= MsToCounts(kFailureMsBeforeReadsFail))
+      queue_.Fail(kErrorGenFailure);
+    std::this_thread::sleep_for(failurePause_);
+  }
+
+  void EndFailure() {
+    if (!failingSince_) return;
+    failingSince_.reset();
+    queue_.Resume();
   }
 
   // One bulk IN transfer, which the chip ends with a short packet when its latency timer runs
   // out; `data` gets the bytes of its packets without their modem-status bytes. One transfer at
   // a time hands each byte over as it comes: libftdi's own read goes on with further transfers
   // as long as they carry data, which holds back every byte until the line falls quiet. The
-  // packets that came before a time-out count; false only when the device has gone.
-  bool ReadTransfer(std::vector<uint8_t>& data) {
+  // packets that came before a time-out count. Returns libusb's result; a halted endpoint is
+  // cleared for the next transfer.
+  int ReadTransfer(std::vector<uint8_t>& data) {
     ftdi_context* context = context_.get();
     transfer_.resize(context->readbuffer_chunksize);
     int length = 0;
-    const int result = libusb_bulk_transfer(
-        context->usb_dev, static_cast<unsigned char>(context->out_ep), transfer_.data(),
-        static_cast<int>(transfer_.size()), &length, kReaderTransferMs);
+    const auto endpoint = static_cast<unsigned char>(context->out_ep);  // libftdi's name for IN
+    const int result =
+        libusb_bulk_transfer(context->usb_dev, endpoint, transfer_.data(),
+                             static_cast<int>(transfer_.size()), &length, kReaderTransferMs);
     data.clear();
-    if (result == LIBUSB_ERROR_NO_DEVICE) return false;
+    if (result == LIBUSB_ERROR_PIPE) libusb_clear_halt(context->usb_dev, endpoint);
     const size_t packetSize = context->max_packet_size;
     for (size_t start = 0; start < static_cast<size_t>(length); start += packetSize) {
       const size_t end = std::min(start + packetSize, static_cast<size_t>(length));
@@ -440,7 +471,7 @@ class LibftdiDevice final : public Device {
                     transfer_.begin() + static_cast<ptrdiff_t>(start + kModemStatusBytes),
                     transfer_.begin() + static_cast<ptrdiff_t>(end));
     }
-    return true;
+    return result;
   }
 
   // Every pending and later read ends at once; calls that began before the close finish first.
@@ -455,11 +486,16 @@ class LibftdiDevice final : public Device {
 
   ContextPtr context_;
   uint32_t locationId_;
+  // The queue asks the timer for its moments and the timer's thread calls the queue: the timer
+  // comes second so that it stops before the queue goes.
   ReceiveQueue queue_;
   ExpiryTimer timer_;
   std::mutex controlMutex_;        // control requests, writes and the EEPROM
   std::mutex readMutex_;           // the reader's transfers and the receive buffer's purge
   std::vector<uint8_t> transfer_;  // the reader's
+  // The reader's, while its transfers fail: since when, and the pause before the next try.
+  std::optional<int64_t> failingSince_;
+  std::chrono::milliseconds failurePause_{};
   LineSettings settings_;
   bool breakOn_ = false;
   std::atomic<bool> running_{false};

@@ -21,9 +21,9 @@ void ReceiveQueue::SetCapacity(uint32_t bytes) {
 bool ReceiveQueue::StartRead(uint8_t* buffer, uint32_t count, uint32_t* read,
                              Overlapped& transfer) {
   std::lock_guard lock(mutex_);
-  if (closedWith_) {
-    transfer.Begin(nullptr)->Finish(false, *closedWith_);
-    SetLastError(*closedWith_);
+  if (refusedWith_) {
+    transfer.Begin(nullptr)->Finish(false, *refusedWith_);
+    SetLastError(*refusedWith_);
     return false;
   }
   int64_t now = QueryCounter();
@@ -65,7 +65,22 @@ void ReceiveQueue::AbortReads(uint32_t error) {
 
 void ReceiveQueue::Close(uint32_t error) {
   std::lock_guard lock(mutex_);
-  closedWith_ = error;
+  closed_ = true;
+  Refuse(error);
+}
+
+void ReceiveQueue::Fail(uint32_t error) {
+  std::lock_guard lock(mutex_);
+  if (!closed_) Refuse(error);
+}
+
+void ReceiveQueue::Resume() {
+  std::lock_guard lock(mutex_);
+  if (!closed_) refusedWith_.reset();
+}
+
+void ReceiveQueue::Refuse(uint32_t error) {
+  refusedWith_ = error;
   EndReads(error);
 }
 

@@ -37,6 +37,10 @@ class ReceiveQueue {
   void AbortReads(uint32_t error);
   // Ends every pending read as failed with `error`, and every later one at once.
   void Close(uint32_t error);
+  // As Close, until Resume: for a device that fails for a while.
+  void Fail(uint32_t error);
+  // Reads wait for bytes again after a Fail; a closed queue stays closed.
+  void Resume();
   void ClearBuffer();
   bool Cancel(Overlapped& transfer);
   size_t Buffered() const;
@@ -63,6 +67,7 @@ class ReceiveQueue {
   static bool Due(const PendingRead& read, int64_t now);
   void DropAbandoned();
   void EndReads(uint32_t error);
+  void Refuse(uint32_t error);
   void ArmTimer();
 
   mutable std::mutex mutex_;
@@ -71,8 +76,9 @@ class ReceiveQueue {
   uint32_t capacity_ = kDefaultCapacity;
   std::deque<Received> buffer_;
   std::deque<PendingRead> reads_;
-  std::optional<int64_t> armed_;  // the moment of the timer last requested, until it ran
-  std::optional<uint32_t> closedWith_;
+  std::optional<int64_t> armed_;         // the moment of the timer last requested, until it ran
+  std::optional<uint32_t> refusedWith_;  // reads end at once with this error
+  bool closed_ = false;
 };
 
 }  // namespace plat::ftdi

@@ -160,6 +160,15 @@ class Ft232r::Chip : private sim::TesterSide {
     silent_ = silent;
   }
 
+  void Stall(bool stalling) {
+    std::lock_guard lock(mutex_);
+    stalling_ = stalling;
+  }
+  int BulkInTransfers() const {
+    std::lock_guard lock(mutex_);
+    return bulkInTransfers_;
+  }
+
   void Unplug() {
     {
       std::lock_guard lock(mutex_);
@@ -219,6 +228,9 @@ class Ft232r::Chip : private sim::TesterSide {
         return Reap(client, arg);
       case USBDEVFS_DISCARDURB:
         return Discard(client, arg);
+      case USBDEVFS_CLEAR_HALT:
+        if (*As<unsigned>(Resolve(arg, 0, sizeof(unsigned))) == kBulkIn) halted_ = false;
+        return Complete(client, 0);
       default:
         return FALSE;
     }
@@ -272,8 +284,12 @@ class Ft232r::Chip : private sim::TesterSide {
       urb->status = 0;
     } else if (!bulk || urb->endpoint != kBulkIn) {
       return Complete(client, EINVAL);
+    } else {
+      ++bulkInTransfers_;
+      halted_ = halted_ || stalling_;
+      if (halted_) urb->status = -EPIPE;
     }
-    const bool waitsForTheChip = bulk && urb->endpoint == kBulkIn;
+    const bool waitsForTheChip = bulk && urb->endpoint == kBulkIn && !halted_;
     Urb kept{urbData.release(), static_cast<UMockdevIoctlClient*>(g_object_ref(client)),
              plat::QueryCounter()};
     (waitsForTheChip ? inFlight_ : done_).push_back(kept);
@@ -438,6 +454,9 @@ class Ft232r::Chip : private sim::TesterSide {
   bool claimed_ = false;
   bool unplugged_ = false;
   bool silent_ = false;
+  bool stalling_ = false;
+  bool halted_ = false;
+  int bulkInTransfers_ = 0;
 };
 
 Ft232r::Ft232r(sim::KLineBus& bus) : chip_(std::make_unique<Chip>(bus)) {}
@@ -465,6 +484,14 @@ bool Ft232r::InterfaceClaimed() const {
 
 void Ft232r::Silence(bool silent) {
   chip_->Silence(silent);
+}
+
+void Ft232r::Stall(bool stalling) {
+  chip_->Stall(stalling);
+}
+
+int Ft232r::BulkInTransfers() const {
+  return chip_->BulkInTransfers();
 }
 
 void Ft232r::Unplug() {

@@ -52,6 +52,12 @@ class Ft232r {
   // speaks again; what the line carries meanwhile waits in its buffer.
   void Silence(bool silent);
 
+  // While stalling, the bulk IN endpoint halts at every transfer. A halted endpoint ends each
+  // transfer with a stall until the host clears the halt.
+  void Stall(bool stalling);
+  // The bulk IN transfers submitted so far.
+  int BulkInTransfers() const;
+
   // The chip disappears: transfers in flight end with the device gone, later ones fail, and it
   // is no longer listed.
   void Unplug();

@@ -10,6 +10,7 @@
 
 using plat::ftdi::CommTimeouts;
 using plat::ftdi::GetOverlappedResult;
+using plat::ftdi::kErrorInvalidHandle;
 using plat::ftdi::kMaxDword;
 using plat::ftdi::Overlapped;
 using plat::ftdi::ReceiveQueue;
@@ -19,8 +20,8 @@ namespace {
 constexpr int64_t kMsCounts = 1'000'000;
 
 struct Step {
-  enum Kind { Deliver, Expire } kind;
-  int64_t atMs;  // relative to the start of the read
+  enum Kind { Deliver, Expire, Close, Resume } kind;
+  int64_t atMs;  // relative to the start of the read; steps before it come before the read
   int bytes;     // Deliver: how many
   bool done;     // expected state after the step
 };
@@ -34,48 +35,65 @@ struct ReadCase {
   bool doneAtOnce;
   std::vector<Step> steps;
   uint32_t expectedCount;
+  uint32_t expectedError = 0;  // the read fails with it
 };
 
 class ReadRules : public ::testing::TestWithParam<ReadCase> {
  protected:
+  void Apply(const Step& step) {
+    const int64_t moment = start_ + step.atMs * kMsCounts;
+    switch (step.kind) {
+      case Step::Deliver:
+        for (int i = 0; i < step.bytes; ++i, ++next_) {
+          queue_.Deliver(&next_, 1, moment);
+          expected_.push_back(next_);
+        }
+        break;
+      case Step::Expire:
+        queue_.Expire(moment);
+        break;
+      case Step::Close:
+        queue_.Close(kErrorInvalidHandle);
+        break;
+      case Step::Resume:
+        queue_.Resume();
+        break;
+    }
+  }
+
   ReceiveQueue queue_{[this](int64_t moment) { timers_.push_back(moment); }};
   std::vector<int64_t> timers_;
+  int64_t start_ = plat::QueryCounter();
+  uint8_t next_ = 0x10;
+  std::vector<uint8_t> expected_;
 };
 
 TEST_P(ReadRules, CompleteWhenTheRulesSay) {
   const ReadCase& c = GetParam();
   queue_.SetTimeouts(c.timeouts);
-  int64_t start = plat::QueryCounter();
-  uint8_t next = 0x10;
-  std::vector<uint8_t> expected;
-  for (int i = 0; i < c.bufferedBytes; ++i, ++next) {
-    queue_.Deliver(&next, 1, start + c.bufferedAtMs * kMsCounts);
-    expected.push_back(next);
-  }
+  Apply({Step::Deliver, c.bufferedAtMs, c.bufferedBytes, false});
+  auto step = c.steps.begin();
+  for (; step != c.steps.end() && step->atMs < 0; ++step)
+    Apply(*step);
   std::vector<uint8_t> buffer(c.count + 1, 0xEE);
   Overlapped transfer;
   uint32_t read = 0;
-  ASSERT_EQ(queue_.StartRead(buffer.data(), c.count, &read, transfer), c.doneAtOnce);
+  ASSERT_EQ(queue_.StartRead(buffer.data(), c.count, &read, transfer),
+            c.doneAtOnce && c.expectedError == 0);
   EXPECT_EQ(transfer.IsPending(), !c.doneAtOnce);
-  for (const Step& step : c.steps) {
-    int64_t moment = start + step.atMs * kMsCounts;
-    if (step.kind == Step::Deliver) {
-      for (int i = 0; i < step.bytes; ++i, ++next) {
-        queue_.Deliver(&next, 1, moment);
-        expected.push_back(next);
-      }
-    } else {
-      queue_.Expire(moment);
-    }
-    EXPECT_EQ(!transfer.IsPending(), step.done) << "after the step at " << step.atMs << " ms";
+  for (; step != c.steps.end(); ++step) {
+    Apply(*step);
+    EXPECT_EQ(!transfer.IsPending(), step->done) << "after the step at " << step->atMs << " ms";
   }
   ASSERT_FALSE(transfer.IsPending());
   EXPECT_EQ(transfer.DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
   uint32_t count = 0;
-  EXPECT_TRUE(GetOverlappedResult(transfer, &count, false));
+  plat::ftdi::SetLastError(0);
+  EXPECT_EQ(GetOverlappedResult(transfer, &count, false), c.expectedError == 0);
+  EXPECT_EQ(plat::ftdi::LastError(), c.expectedError);
   EXPECT_EQ(count, c.expectedCount);
-  expected.resize(c.expectedCount);
-  EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + count), expected);
+  expected_.resize(c.expectedCount);
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + count), expected_);
   EXPECT_EQ(buffer[count], 0xEE) << "nothing written past the count";
 }
 
@@ -150,7 +168,34 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {{Step::Expire, 14, 0, false}, {Step::Expire, 15, 0, true}},
                  1},
-        ReadCase{"BufferedBytesBeyondTheCountStay", kInterval20, 5, -1, 2, true, {}, 2}),
+        ReadCase{"BufferedBytesBeyondTheCountStay", kInterval20, 5, -1, 2, true, {}, 2},
+        ReadCase{"ACloseEndsAPendingReadWithItsBytes",
+                 kInterval20,
+                 0,
+                 0,
+                 4,
+                 false,
+                 {{Step::Deliver, 5, 1, false}, {Step::Close, 6, 0, true}},
+                 1,
+                 kErrorInvalidHandle},
+        ReadCase{"AReadAfterACloseFailsAtOnceWithoutBytes",
+                 kInterval20,
+                 2,
+                 -5,
+                 4,
+                 true,
+                 {{Step::Close, -1, 0, true}},
+                 0,
+                 kErrorInvalidHandle},
+        ReadCase{"AClosedQueueStaysClosed",
+                 kInterval20,
+                 0,
+                 0,
+                 4,
+                 true,
+                 {{Step::Close, -2, 0, true}, {Step::Resume, -1, 0, true}},
+                 0,
+                 kErrorInvalidHandle}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class ReceiveQueueTest : public ::testing::Test {

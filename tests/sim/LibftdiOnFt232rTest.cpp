@@ -1,6 +1,7 @@
 // The libftdi backend, through real libftdi and libusb, against an emulated FT232R on the
 // simulated K-line: listing and opening by location id, the chip's control requests for every
-// setting, the echo, the read time-outs, an unplug, and the kernel driver's return on close.
+// setting, the echo, the read time-outs, a stalling endpoint, an unplug, and the kernel driver's
+// return on close.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -291,6 +292,53 @@ TEST_F(LibftdiOnFt232r, ASilentChipKeepsTheReadTimeoutAndIsNotTakenForUnplugged)
   Overlapped echo;
   device->Read(buffer.data(), 2, nullptr, echo);
   EXPECT_EQ(Finish(echo, buffer), sent);
+  chip.Silence(true);
+  plat::SleepMs(10);  // the reader waits in its next transfer
+  const int64_t closing = plat::QueryCounter();
+  EXPECT_TRUE(device->Close());
+  EXPECT_LT(Ms(plat::QueryCounter() - closing), 110);
+}
+
+TEST_F(LibftdiOnFt232r, AStallingChipFailsReadsAfterASecondAndIsReadAgainOnceItAnswers) {
+  std::unique_ptr<Device> device = Open();
+  ASSERT_TRUE(device);
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 0, 0, 0}));
+  Bytes buffer(2);
+  Overlapped endless;
+  ASSERT_FALSE(device->Read(buffer.data(), 2, nullptr, endless));
+  ASSERT_TRUE(device->SetTimeouts({0, 0, 300, 0, 0}));
+  chip.Stall(true);
+  const int transfers = chip.BulkInTransfers();
+  const int64_t stalled = plat::QueryCounter();
+  Overlapped bounded;
+  device->Read(buffer.data(), 2, nullptr, bounded);
+  int64_t ended = 0;
+  EXPECT_EQ(Finish(bounded, buffer, &ended), Bytes{});
+  EXPECT_GE(Ms(ended - stalled), 300);
+  EXPECT_LT(Ms(ended - stalled), 300 + 60);
+  EXPECT_EQ(endless.DoneEvent().WaitFor(2000), plat::WaitResult::Signaled);
+  ended = plat::QueryCounter();
+  EXPECT_GE(Ms(ended - stalled), 1000);
+  EXPECT_LT(Ms(ended - stalled), 1000 + 250);
+  EXPECT_LE(chip.BulkInTransfers() - transfers, 30) << "about 20 a second";
+  Overlapped meanwhile;
+  EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, meanwhile));
+  for (Overlapped* read : {&endless, &meanwhile}) {
+    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
+    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
+    EXPECT_EQ(LastError(), kErrorGenFailure);
+  }
+  chip.Stall(false);
+  const Bytes sent{0x81, 0x7E};
+  Overlapped write;
+  ASSERT_TRUE(device->Write(sent.data(), 2, nullptr, write)) << LastError();
+  // Reads fail at once until the reader has seen the endpoint answer again.
+  Overlapped echo;
+  const int64_t lifted = plat::QueryCounter();
+  while (!device->Read(buffer.data(), 2, nullptr, echo) && LastError() == kErrorGenFailure &&
+         Ms(plat::QueryCounter() - lifted) < 500)
+    plat::SleepMs(5);
+  EXPECT_EQ(Finish(echo, buffer), sent);
 }
 
 TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandle) {
@@ -308,6 +356,8 @@ TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandl
     EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
     EXPECT_EQ(LastError(), kErrorInvalidHandle);
   }
+  EXPECT_FALSE(device->Close());
+  EXPECT_EQ(LastError(), kErrorInvalidHandle);
 }
 
 TEST_F(LibftdiOnFt232r, AnUnplugEndsAPendingRead) {
