@@ -10,6 +10,7 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/Exceptions.h"
 
@@ -31,7 +32,8 @@ struct Chart::Bounds {
 
 namespace {
 
-constexpr int kAxisYLabels = 5;
+constexpr double kMostAxisYLabels = 8;
+constexpr double kFinestAxisYStep = 0.001;  // the labels show three decimals
 
 // `value` with at most three decimals, trailing zeros and a trailing point dropped, never with
 // an exponent, '.' as separator whatever the locale.
@@ -45,6 +47,51 @@ QString AxisValueText(double value) {
   if (digits.ends_with('.')) digits.remove_suffix(1);
   if (digits == "-0") digits = "0";
   return QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size()));
+}
+
+// The multiples of `step` in [low, high], give or take the rounding of the divisions: the factor
+// of the first and their count.
+struct Multiples {
+  double first, count;
+};
+Multiples MultiplesWithin(double low, double high, double step) {
+  constexpr double kRounding = 1e-9;
+  const double first = std::ceil(low / step - kRounding);
+  return {first, std::floor(high / step + kRounding) - first + 1};
+}
+
+// The smallest step of 1, 2 or 5 times a power of ten, a thousandth at least, that puts no more
+// than kMostAxisYLabels multiples in [low, high].
+double AxisYStep(double low, double high) {
+  const double halfSpan = high / 2 - low / 2;  // the span itself may be too large for a double
+  double decade = kFinestAxisYStep;
+  if (halfSpan > 0)
+    decade = std::max(decade, std::pow(10.0, std::floor(std::log10(halfSpan / kMostAxisYLabels))));
+  for (;; decade *= 10)
+    for (double factor : {1.0, 2.0, 5.0})
+      if (MultiplesWithin(low, high, factor * decade).count <= kMostAxisYLabels)
+        return factor * decade;
+}
+
+struct AxisLabel {
+  QString text;
+  double value;
+};
+
+// The multiples of the step in [low, high], each at the value its text reads. A range too narrow
+// for any gets its bottom as its one label.
+std::vector<AxisLabel> AxisYLabels(double low, double high) {
+  const double step = AxisYStep(low, high);
+  const Multiples multiples = MultiplesWithin(low, high, step);
+  std::vector<AxisLabel> labels;
+  for (int i = 0; i < multiples.count; ++i) {
+    const QString text = AxisValueText((multiples.first + i) * step);
+    const double value = text.toDouble();
+    if (low <= value && value <= high && (labels.empty() || labels.back().text != text))
+      labels.push_back({text, value});
+  }
+  if (labels.empty()) labels.push_back({AxisValueText(low), low});
+  return labels;
 }
 
 // Points that draw the same line as `points` on `columns` pixel columns spanning [minX, maxX]:
@@ -224,17 +271,15 @@ void Chart::FitAxes() {
   LabelAxisY();
 }
 
-// Evenly spaced from the bottom to the top. A label that reads like the one below it is left
-// out, as the axis takes each text once.
+// The texts give the categories' names and their values the categories' ends, where the labels
+// and grid lines stand; the first category starts and ends at its label.
 void Chart::LabelAxisY() {
+  const std::vector<AxisLabel> labels = AxisYLabels(axisY_->min(), axisY_->max());
   for (const QString& label : axisY_->categoriesLabels())
     axisY_->remove(label);
-  const double low = axisY_->min(), high = axisY_->max();
-  axisY_->setStartValue(low);
-  for (int i = 0; i < kAxisYLabels; ++i) {
-    const double value = low + i * (high - low) / (kAxisYLabels - 1);
-    axisY_->append(AxisValueText(value), value);
-  }
+  axisY_->setStartValue(labels.front().value);
+  for (const AxisLabel& label : labels)
+    axisY_->append(label.text, label.value);
 }
 
 }  // namespace ui

@@ -36,8 +36,10 @@ class Chart final : public QChartView, public TChart {
   // for callers that inspect what the chart shows.
   const QLineSeries& LineSeries(int index);
   QValueAxis& AxisX();
-  // The value axis is labelled as the pattern "###0.###" writes numbers: five labels from its
-  // bottom to its top, without exponent, with at most three decimals and '.' in every locale.
+  // The value axis is labelled at the multiples of a round step (1, 2 or 5 times a power of ten,
+  // a thousandth at least) that lie in its range, four to eight of them as a rule, each at the
+  // value it reads: written as the pattern "###0.###" writes numbers, without exponent, with at
+  // most three decimals and '.' in every locale. The grid lines stand at the labels.
   QCategoryAxis& AxisY();
 
  private:

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QValueAxis>
 #include <algorithm>
 #include <clocale>
@@ -197,14 +198,22 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
   EXPECT_EQ(PointsOf(chart.LineSeries(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
 }
 
-// The value axis writes its labels as the pattern "###0.###" does, in every locale.
+// The value axis writes its labels as the pattern "###0.###" does, in every locale, at the
+// round values they read, with the grid lines at the labels.
 TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
   uitest::App();
-  const std::pair<std::vector<double>, std::string> cases[] = {
-      {{0, 10000}, "0 2500 5000 7500 10000"},
-      {{1234.567}, "1234.067 1234.317 1234.567 1234.817 1235.067"},
-      {{-3, 2.25}, "-3 -1.688 -0.375 0.938 2.25"},
+  const std::pair<std::vector<double>, const char*> cases[] = {
+      {{}, "0 0.2 0.4 0.6 0.8 1"},
+      {{0, 10000}, "0 2000 4000 6000 8000 10000"},
+      {{1234.567}, "1234.2 1234.4 1234.6 1234.8 1235"},
+      {{-3, 2.25}, "-3 -2 -1 0 1 2"},
+      {{0, 0.002}, "0 0.001 0.002"},
+      {{12.3, 2579.8}, "500 1000 1500 2000 2500"},
+      {{14.1, 14.2}, "14.1 14.12 14.14 14.16 14.18 14.2"},
+      {{-1e308, 1e308}, nullptr},  // hundreds of digits a label
+      {{2e157}, nullptr},
   };
+  const QRegularExpression pattern("^-?[0-9]+(\\.[0-9]{1,3})?$");
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
     std::setlocale(LC_ALL, locale);
     QLocale::setDefault(QLocale(locale));
@@ -214,7 +223,20 @@ TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
       for (double value : values)
         series.AddXY(0, value);
       chart.AddLineSeries("v", series, 2);
-      EXPECT_EQ(chart.AxisY().categoriesLabels().join(' ').toStdString(), labels) << locale;
+      QCategoryAxis& axis = chart.AxisY();
+      const QStringList texts = axis.categoriesLabels();
+      if (labels) {
+        EXPECT_EQ(texts.join(' ').toStdString(), labels) << locale;
+      }
+      EXPECT_TRUE(!texts.empty() && texts.size() <= 8) << texts.size();
+      EXPECT_EQ(axis.labelsPosition(), QCategoryAxis::AxisLabelsPositionOnValue);
+      double gridLine = texts.value(0).toDouble();
+      for (const QString& text : texts) {
+        EXPECT_TRUE(pattern.match(text).hasMatch()) << text.toStdString();
+        EXPECT_EQ(axis.endValue(text), text.toDouble()) << text.toStdString();
+        EXPECT_EQ(axis.startValue(text), gridLine) << text.toStdString();
+        gridLine = text.toDouble();
+      }
     }
   }
   std::setlocale(LC_ALL, "C");
