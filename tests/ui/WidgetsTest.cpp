@@ -18,6 +18,7 @@
 #include "platform/Exceptions.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/Chart.h"
+#include "ui/ChartLine.h"
 #include "ui/ListBox.h"
 #include "ui/StatusBar.h"
 #include "ui/StringGrid.h"
@@ -47,8 +48,7 @@ std::string ListErrorOf(const std::function<void()>& action) {
   return "no error";
 }
 
-std::vector<QPointF> PointsOf(const QLineSeries& series) {
-  const QList<QPointF> points = series.points();
+std::vector<QPointF> PointsOf(const QList<QPointF>& points) {
   return {points.begin(), points.end()};
 }
 
@@ -195,7 +195,7 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
   EXPECT_TRUE(std::isfinite(chart.AxisY().max()));
   EXPECT_LE(chart.AxisY().min(), 3);
   EXPECT_GE(chart.AxisY().max(), 4);
-  EXPECT_EQ(PointsOf(chart.LineSeries(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
+  EXPECT_EQ(PointsOf(chart.DrawnPoints(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
 }
 
 // The value axis writes its labels as the pattern "###0.###" does, in every locale, at the
@@ -243,6 +243,54 @@ TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
   QLocale::setDefault(QLocale::c());
 }
 
+// The points drawn of hand-made lines on a plot 100 pixels high, by their x; x is the point's
+// index but where it goes back. A line drawn before, when it held nine tenths of its points on a
+// plot as wide as those, draws the same.
+TEST(ChartLine, DrawsTheLowestAndHighestOfEachPixelColumn) {
+  auto line = [](int count, double (*y)(int)) {
+    std::vector<QPointF> points;
+    for (int i = 0; i < count; ++i)
+      points.emplace_back(i, y(i));
+    return points;
+  };
+  struct Case {
+    const char* name;
+    std::vector<QPointF> points;
+    int columns;
+    const char* drawn;
+  };
+  const Case cases[] = {
+      {"spike", line(100000, [](int i) { return i == 70001 ? 5.0 : 0.0; }), 4,
+       "0 25000 50000 70001 75000 99999"},
+      {"step at a column's edge", line(40, [](int i) { return i < 20 ? 0.0 : 10.0; }), 4,
+       "0 10 19 20 30 39"},
+      {"step within a column", line(40, [](int i) { return i < 13 ? 0.0 : 10.0; }), 4,
+       "0 10 13 20 30 39"},
+      {"flat", line(50, [](int) { return 7.0; }), 5, "0 10 20 30 40 49"},
+      {"shorter than the columns", {{0, 1}, {1, 5}, {2, 2}}, 10, "0 1 2"},
+      {"back in time", {{0, 0}, {1, 1}, {2, 0}, {1, 5}, {2, 6}}, 2, "0 1 2 1 2"},
+  };
+  for (const Case& c : cases) {
+    auto byY = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
+    const auto [low, high] = std::minmax_element(c.points.begin(), c.points.end(), byY);
+    auto plotTo = [&](size_t end) {
+      return ui::PixelPlot{0, c.points[end - 1].x(), low->y(), high->y(), c.columns, 100};
+    };
+    ui::ChartLine fresh, drawnBefore;
+    for (size_t i = 0; i < c.points.size(); ++i) {
+      fresh.Append(c.points[i]);
+      drawnBefore.Append(c.points[i]);
+      if (i + 1 == c.points.size() * 9 / 10) drawnBefore.PointsToDraw(plotTo(i + 1));
+    }
+    for (ui::ChartLine* chartLine : {&fresh, &drawnBefore}) {
+      QStringList drawn;
+      for (const QPointF& point : chartLine->PointsToDraw(plotTo(c.points.size())))
+        drawn << QString::number(point.x());
+      EXPECT_EQ(drawn.join(' ').toStdString(), c.drawn) << c.name;
+    }
+  }
+}
+
 }  // namespace
 
 // A series with far more points than the plot has pixel columns draws a few per column, in
@@ -260,13 +308,12 @@ TEST(Chart, DrawsWhatThePixelsShowOfALongSeries) {
   PaintAndSettle(chart);
   values.AddXY(kPoints, 50);
 
-  const std::vector<QPointF> drawn = PointsOf(chart.LineSeries(0));
+  const std::vector<QPointF> drawn = PointsOf(chart.DrawnPoints(0));
   EXPECT_LE(drawn.size(), 4u * 300);
   EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end(),
                              [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
   for (const QPointF kept :
-       {QPointF(0, 0), QPointF(7777, 100), QPointF(12345, -100),
-        QPointF(kPoints - 1, ((kPoints - 1) % 3) * 0.01), QPointF(kPoints, 50)})
+       {QPointF(0, 0), QPointF(7777, 100), QPointF(12345, -100), QPointF(kPoints, 50)})
     EXPECT_NE(std::find(drawn.begin(), drawn.end(), kept), drawn.end()) << kept.x();
   EXPECT_EQ(values.Points().size(), kPoints + 1u);
   EXPECT_EQ(chart.AxisY().max(), 100);
