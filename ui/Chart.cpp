@@ -1,7 +1,9 @@
 #include "ui/Chart.h"
 
 #include <QCategoryAxis>
+#include <QGraphicsItem>
 #include <QLineSeries>
+#include <QPainter>
 #include <QTimer>
 #include <QValueAxis>
 #include <algorithm>
@@ -10,8 +12,11 @@
 #include <cmath>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/Exceptions.h"
+#include "ui/ChartLine.h"
 
 namespace ui {
 
@@ -31,7 +36,8 @@ struct Chart::Bounds {
 
 namespace {
 
-constexpr int kAxisYLabels = 5;
+constexpr double kMostAxisYLabels = 8;
+constexpr double kFinestAxisYStep = 0.001;  // the labels show three decimals
 
 // `value` with at most three decimals, trailing zeros and a trailing point dropped, never with
 // an exponent, '.' as separator whatever the locale.
@@ -47,40 +53,101 @@ QString AxisValueText(double value) {
   return QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size()));
 }
 
-// Points that draw the same line as `points` on `columns` pixel columns spanning [minX, maxX]:
-// of each run of points within one column, the first, the lowest, the highest and the last, in
-// their order. Few enough points are drawn as they are.
-QList<QPointF> PointsToDraw(const std::vector<QPointF>& points, double minX, double maxX,
-                            int columns) {
-  constexpr int kPointsPerColumn = 4;
-  if (points.size() <= static_cast<size_t>(kPointsPerColumn) * columns || maxX <= minX)
-    return QList<QPointF>(points.begin(), points.end());
-  const double scale = columns / (maxX - minX);
-  auto columnOf = [&](size_t i) { return std::floor((points[i].x() - minX) * scale); };
-  QList<QPointF> drawn;
-  drawn.reserve(kPointsPerColumn * (columns + 1));
-  for (size_t i = 0; i < points.size();) {
-    const double column = columnOf(i);
-    size_t low = i, high = i, last = i;
-    for (size_t j = i + 1; j < points.size() && columnOf(j) == column; ++j) {
-      if (points[j].y() < points[low].y()) low = j;
-      if (points[j].y() > points[high].y()) high = j;
-      last = j;
-    }
-    size_t previous = points.size();
-    for (size_t pick : {i, std::min(low, high), std::max(low, high), last}) {
-      if (pick != previous) drawn.append(points[pick]);
-      previous = pick;
-    }
-    i = last + 1;
-  }
-  return drawn;
+// The multiples of `step` in [low, high], give or take the rounding of the divisions: the factor
+// of the first and their count.
+struct Multiples {
+  double first, count;
+};
+Multiples MultiplesWithin(double low, double high, double step) {
+  constexpr double kRounding = 1e-9;
+  const double first = std::ceil(low / step - kRounding);
+  return {first, std::floor(high / step + kRounding) - first + 1};
 }
+
+// The smallest step of 1, 2 or 5 times a power of ten, a thousandth at least, that puts no more
+// than kMostAxisYLabels multiples in [low, high].
+double AxisYStep(double low, double high) {
+  const double halfSpan = high / 2 - low / 2;  // the span itself may be too large for a double
+  double decade = kFinestAxisYStep;
+  if (halfSpan > 0)
+    decade = std::max(decade, std::pow(10.0, std::floor(std::log10(halfSpan / kMostAxisYLabels))));
+  for (;; decade *= 10)
+    for (double factor : {1.0, 2.0, 5.0})
+      if (MultiplesWithin(low, high, factor * decade).count <= kMostAxisYLabels)
+        return factor * decade;
+}
+
+struct AxisLabel {
+  QString text;
+  double value;
+};
+
+// The multiples of the step in [low, high], each at the value its text reads. A range too narrow
+// for any gets its bottom as its one label.
+std::vector<AxisLabel> AxisYLabels(double low, double high) {
+  const double step = AxisYStep(low, high);
+  const Multiples multiples = MultiplesWithin(low, high, step);
+  std::vector<AxisLabel> labels;
+  for (int i = 0; i < multiples.count; ++i) {
+    const QString text = AxisValueText((multiples.first + i) * step);
+    const double value = text.toDouble();
+    if (low <= value && value <= high && (labels.empty() || labels.back().text != text))
+      labels.push_back({text, value});
+  }
+  if (labels.empty()) labels.push_back({AxisValueText(low), low});
+  return labels;
+}
+
+// The line of one series as the chart draws it: straight pieces between the points to draw, in
+// the pen of the series, within the plot area and half a pixel around it so that a line along an
+// edge is drawn whole. Qt's line series would draw the same, but it also works out a shape for
+// mouse hits from all its points whenever they change, which costs more than the drawing.
+class LineItem final : public QGraphicsItem {
+ public:
+  LineItem(QGraphicsItem& chart, const QPen& pen) : QGraphicsItem(&chart), pen_(pen) {
+    setZValue(kSeriesZValue);
+  }
+
+  const QList<QPointF>& Points() const { return points_; }
+  // `points` on a plot whose edges stand for the values of `plot`, at `area` in the chart.
+  void Show(QList<QPointF> points, const PixelPlot& plot, const QRectF& area) {
+    prepareGeometryChange();
+    points_ = std::move(points);
+    plot_ = plot;
+    area_ = area;
+    update();
+  }
+
+  QRectF boundingRect() const override { return area_.adjusted(-0.5, -0.5, 0.5, 0.5); }
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+    painter->setPen(pen_);
+    painter->setClipRect(boundingRect());
+    QList<QLineF> pieces;
+    pieces.reserve(points_.size());
+    for (qsizetype i = 1; i < points_.size(); ++i)
+      pieces.append({ToChart(points_[i - 1]), ToChart(points_[i])});
+    painter->drawLines(pieces);
+  }
+
+ private:
+  static constexpr int kSeriesZValue = 4;  // over the grid and axes, under the legend, as Qt's
+
+  QPointF ToChart(const QPointF& point) const {
+    return {area_.left() + (point.x() - plot_.minX) * area_.width() / (plot_.maxX - plot_.minX),
+            area_.bottom() - (point.y() - plot_.minY) * area_.height() / (plot_.maxY - plot_.minY)};
+  }
+
+  QPen pen_;
+  QList<QPointF> points_;
+  PixelPlot plot_{};
+  QRectF area_;
+};
 
 }  // namespace
 
-// A line series in the chart fed from a data series: the points the data series holds when the
-// series is made, then every point added to it until either side is deleted.
+// A series in the chart fed from a data series: the points the data series holds when the series
+// is made, then every point added to it until either side is deleted. Its line series gives the
+// legend its name and colour; its line item draws it.
 class Chart::DisplaySeries {
  public:
   DisplaySeries(Chart& chart, const std::string& title, TDataSeries& source, int penWidth)
@@ -97,31 +164,32 @@ class Chart::DisplaySeries {
     QPen pen = line_->pen();
     pen.setWidth(penWidth);
     line_->setPen(pen);
+    item_ = std::make_unique<LineItem>(*chart.chart(), pen);
   }
   ~DisplaySeries() { chart_.chart()->removeSeries(line_.get()); }
 
   const QLineSeries& Line() const { return *line_; }
+  const QList<QPointF>& DrawnPoints() const { return item_->Points(); }
   void AddPointsTo(Bounds& bounds) const {
-    for (const QPointF& point : points_)
+    for (const QPointF& point : points_.Points())
       bounds.Add({point.x(), point.y()});
   }
-  // Drops the drawn points, so that a change of the axes does not lay them out once more.
-  void Undraw() { line_->clear(); }
-  void Draw(double minX, double maxX, int columns) {
-    line_->replace(PointsToDraw(points_, minX, maxX, columns));
+  void Draw(const PixelPlot& plot, const QRectF& area) {
+    item_->Show(points_.PointsToDraw(plot), plot, area);
   }
 
  private:
   // A point with an infinite or undefined coordinate cannot be drawn and is left out.
   void Append(const TChartPoint& point) {
     if (!std::isfinite(point.X) || !std::isfinite(point.Y)) return;
-    points_.emplace_back(point.X, point.Y);
+    points_.Append({point.X, point.Y});
     chart_.Widen(point);
   }
 
   Chart& chart_;
-  std::vector<QPointF> points_;        // every point, drawn or not
+  ChartLine points_;                   // every point, drawn or not
   std::unique_ptr<QLineSeries> line_;  // lent to the chart while this series exists
+  std::unique_ptr<LineItem> item_;     // in the chart's scene while this series exists
   TDataSourceLink link_;               // declared last: it ends before the line goes
 };
 
@@ -167,8 +235,13 @@ void Chart::DeleteSeries(int index) {
 
 const QLineSeries& Chart::LineSeries(int index) {
   if (index < 0 || index >= SeriesCount()) plat::ThrowListIndexError(index);
-  Redraw();
   return series_[index]->Line();
+}
+
+const QList<QPointF>& Chart::DrawnPoints(int index) {
+  if (index < 0 || index >= SeriesCount()) plat::ThrowListIndexError(index);
+  Redraw();
+  return series_[index]->DrawnPoints();
 }
 
 QValueAxis& Chart::AxisX() {
@@ -195,18 +268,22 @@ void Chart::ScheduleRedraw() {
 void Chart::Redraw() {
   if (!redrawPending_) return;
   redrawPending_ = false;
-  for (const auto& series : series_)
-    series->Undraw();
   FitAxes();
+  const QSize pixels = PlotPixels();
+  const PixelPlot plot{axisX_->min(), axisX_->max(),  axisY_->min(),
+                       axisY_->max(), pixels.width(), pixels.height()};
   for (const auto& series : series_)
-    series->Draw(axisX_->min(), axisX_->max(), Columns());
+    series->Draw(plot, chart()->plotArea());
 }
 
-int Chart::Columns() const {
-  // Until the chart is shown its plot area is not laid out; the view's width is never less.
+QSize Chart::PlotPixels() const {
+  // Until the chart is shown its plot area is not laid out; the view's size is never less.
   const QRectF plot = chart()->plotArea();
-  const double width = isVisible() && !plot.isEmpty() ? plot.width() : this->width();
-  return std::max(1, static_cast<int>(std::ceil(width * devicePixelRatioF())));
+  const QSizeF size = isVisible() && !plot.isEmpty() ? plot.size() : QSizeF(this->size());
+  auto pixels = [&](double length) {
+    return std::max(1, static_cast<int>(std::ceil(length * devicePixelRatioF())));
+  };
+  return {pixels(size.width()), pixels(size.height())};
 }
 
 void Chart::FitAxes() {
@@ -224,17 +301,15 @@ void Chart::FitAxes() {
   LabelAxisY();
 }
 
-// Evenly spaced from the bottom to the top. A label that reads like the one below it is left
-// out, as the axis takes each text once.
+// The texts give the categories' names and their values the categories' ends, where the labels
+// and grid lines stand; the first category starts and ends at its label.
 void Chart::LabelAxisY() {
+  const std::vector<AxisLabel> labels = AxisYLabels(axisY_->min(), axisY_->max());
   for (const QString& label : axisY_->categoriesLabels())
     axisY_->remove(label);
-  const double low = axisY_->min(), high = axisY_->max();
-  axisY_->setStartValue(low);
-  for (int i = 0; i < kAxisYLabels; ++i) {
-    const double value = low + i * (high - low) / (kAxisYLabels - 1);
-    axisY_->append(AxisValueText(value), value);
-  }
+  axisY_->setStartValue(labels.front().value);
+  for (const AxisLabel& label : labels)
+    axisY_->append(label.text, label.value);
 }
 
 }  // namespace ui

@@ -2,13 +2,15 @@
 // added to it later; the axes widen to take in every point as the data arrive.
 //
 // A series keeps every point, but the chart draws only what its pixels can show: points that
-// arrive are drawn together once the main thread is back in its event loop, and where a series
-// has more points than the plot has pixel columns, each column gets the first, lowest, highest
-// and last of its points, which draw the same line. So a frame costs the same after an hour of
-// points as after a minute.
+// arrive are drawn together once the main thread is back in its event loop, and each pixel column
+// gets the lowest and highest of its points, which a summary of the points yields without
+// visiting them (ChartLine). So a frame costs about the same after ten hours of points as after
+// a minute.
 #pragma once
 
 #include <QChartView>
+#include <QList>
+#include <QPointF>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,12 +34,16 @@ class Chart final : public QChartView, public TChart {
   void DeleteSeries(int index) override;
   void AddLineSeries(const std::string& title, TDataSeries& source, int penWidth) override;
 
-  // The drawn series at `index` and the axes, brought up to date with every point added so far,
-  // for callers that inspect what the chart shows.
+  // For callers that inspect what the chart shows: the line series that names the series at
+  // `index` in the legend and holds its pen; and the points drawn of it and the axes, brought up
+  // to date with every point added so far.
   const QLineSeries& LineSeries(int index);
+  const QList<QPointF>& DrawnPoints(int index);
   QValueAxis& AxisX();
-  // The value axis is labelled as the pattern "###0.###" writes numbers: five labels from its
-  // bottom to its top, without exponent, with at most three decimals and '.' in every locale.
+  // The value axis is labelled at the multiples of a round step (1, 2 or 5 times a power of ten,
+  // a thousandth at least) that lie in its range, four to eight of them as a rule, each at the
+  // value it reads: written as the pattern "###0.###" writes numbers, without exponent, with at
+  // most three decimals and '.' in every locale. The grid lines stand at the labels.
   QCategoryAxis& AxisY();
 
  private:
@@ -51,8 +57,8 @@ class Chart final : public QChartView, public TChart {
   void Redraw();
   void FitAxes();
   void LabelAxisY();
-  // Pixel columns of the plot area; a new plot area or size draws the series anew.
-  int Columns() const;
+  // Pixel columns and rows of the plot area; a new plot area or size draws the series anew.
+  QSize PlotPixels() const;
 
   QValueAxis* axisX_;     // owned by the chart
   QCategoryAxis* axisY_;  // owned by the chart

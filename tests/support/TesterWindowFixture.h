@@ -182,7 +182,7 @@ class TesterWindow : public ::testing::Test {
   }
   int ChartPoints() {
     auto& chart = Control<ui::Chart>("Chart1");
-    return chart.SeriesCount() == 0 ? 0 : static_cast<int>(chart.LineSeries(0).count());
+    return chart.SeriesCount() == 0 ? 0 : static_cast<int>(chart.DrawnPoints(0).size());
   }
   static Lines Texts(const ui::ListBox& box) {
     Lines texts;

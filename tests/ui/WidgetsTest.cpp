@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QValueAxis>
 #include <algorithm>
 #include <clocale>
@@ -17,6 +18,7 @@
 #include "platform/Exceptions.h"
 #include "ui/ActivityLogMemo.h"
 #include "ui/Chart.h"
+#include "ui/ChartLine.h"
 #include "ui/ListBox.h"
 #include "ui/StatusBar.h"
 #include "ui/StringGrid.h"
@@ -46,8 +48,7 @@ std::string ListErrorOf(const std::function<void()>& action) {
   return "no error";
 }
 
-std::vector<QPointF> PointsOf(const QLineSeries& series) {
-  const QList<QPointF> points = series.points();
+std::vector<QPointF> PointsOf(const QList<QPointF>& points) {
   return {points.begin(), points.end()};
 }
 
@@ -194,17 +195,25 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
   EXPECT_TRUE(std::isfinite(chart.AxisY().max()));
   EXPECT_LE(chart.AxisY().min(), 3);
   EXPECT_GE(chart.AxisY().max(), 4);
-  EXPECT_EQ(PointsOf(chart.LineSeries(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
+  EXPECT_EQ(PointsOf(chart.DrawnPoints(0)), (std::vector<QPointF>{{0, 3}, {3, 4}}));
 }
 
-// The value axis writes its labels as the pattern "###0.###" does, in every locale.
+// The value axis writes its labels as the pattern "###0.###" does, in every locale, at the
+// round values they read, with the grid lines at the labels.
 TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
   uitest::App();
-  const std::pair<std::vector<double>, std::string> cases[] = {
-      {{0, 10000}, "0 2500 5000 7500 10000"},
-      {{1234.567}, "1234.067 1234.317 1234.567 1234.817 1235.067"},
-      {{-3, 2.25}, "-3 -1.688 -0.375 0.938 2.25"},
+  const std::pair<std::vector<double>, const char*> cases[] = {
+      {{}, "0 0.2 0.4 0.6 0.8 1"},
+      {{0, 10000}, "0 2000 4000 6000 8000 10000"},
+      {{1234.567}, "1234.2 1234.4 1234.6 1234.8 1235"},
+      {{-3, 2.25}, "-3 -2 -1 0 1 2"},
+      {{0, 0.002}, "0 0.001 0.002"},
+      {{12.3, 2579.8}, "500 1000 1500 2000 2500"},
+      {{14.1, 14.2}, "14.1 14.12 14.14 14.16 14.18 14.2"},
+      {{-1e308, 1e308}, nullptr},  // hundreds of digits a label
+      {{2e157}, nullptr},
   };
+  const QRegularExpression pattern("^-?[0-9]+(\\.[0-9]{1,3})?$");
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
     std::setlocale(LC_ALL, locale);
     QLocale::setDefault(QLocale(locale));
@@ -214,11 +223,72 @@ TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
       for (double value : values)
         series.AddXY(0, value);
       chart.AddLineSeries("v", series, 2);
-      EXPECT_EQ(chart.AxisY().categoriesLabels().join(' ').toStdString(), labels) << locale;
+      QCategoryAxis& axis = chart.AxisY();
+      const QStringList texts = axis.categoriesLabels();
+      if (labels) {
+        EXPECT_EQ(texts.join(' ').toStdString(), labels) << locale;
+      }
+      EXPECT_TRUE(!texts.empty() && texts.size() <= 8) << texts.size();
+      EXPECT_EQ(axis.labelsPosition(), QCategoryAxis::AxisLabelsPositionOnValue);
+      double gridLine = texts.value(0).toDouble();
+      for (const QString& text : texts) {
+        EXPECT_TRUE(pattern.match(text).hasMatch()) << text.toStdString();
+        EXPECT_EQ(axis.endValue(text), text.toDouble()) << text.toStdString();
+        EXPECT_EQ(axis.startValue(text), gridLine) << text.toStdString();
+        gridLine = text.toDouble();
+      }
     }
   }
   std::setlocale(LC_ALL, "C");
   QLocale::setDefault(QLocale::c());
+}
+
+// The points drawn of hand-made lines on a plot 100 pixels high, by their x; x is the point's
+// index but where it goes back. A line drawn before, when it held nine tenths of its points on a
+// plot as wide as those, draws the same.
+TEST(ChartLine, DrawsTheLowestAndHighestOfEachPixelColumn) {
+  auto line = [](int count, double (*y)(int)) {
+    std::vector<QPointF> points;
+    for (int i = 0; i < count; ++i)
+      points.emplace_back(i, y(i));
+    return points;
+  };
+  struct Case {
+    const char* name;
+    std::vector<QPointF> points;
+    int columns;
+    const char* drawn;
+  };
+  const Case cases[] = {
+      {"spike", line(100000, [](int i) { return i == 70001 ? 5.0 : 0.0; }), 4,
+       "0 25000 50000 70001 75000 99999"},
+      {"step at a column's edge", line(40, [](int i) { return i < 20 ? 0.0 : 10.0; }), 4,
+       "0 10 19 20 30 39"},
+      {"step within a column", line(40, [](int i) { return i < 13 ? 0.0 : 10.0; }), 4,
+       "0 10 13 20 30 39"},
+      {"flat", line(50, [](int) { return 7.0; }), 5, "0 10 20 30 40 49"},
+      {"shorter than the columns", {{0, 1}, {1, 5}, {2, 2}}, 10, "0 1 2"},
+      {"back in time", {{0, 0}, {1, 1}, {2, 0}, {1, 5}, {2, 6}}, 2, "0 1 2 1 2"},
+  };
+  for (const Case& c : cases) {
+    auto byY = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
+    const auto [low, high] = std::minmax_element(c.points.begin(), c.points.end(), byY);
+    auto plotTo = [&](size_t end) {
+      return ui::PixelPlot{0, c.points[end - 1].x(), low->y(), high->y(), c.columns, 100};
+    };
+    ui::ChartLine fresh, drawnBefore;
+    for (size_t i = 0; i < c.points.size(); ++i) {
+      fresh.Append(c.points[i]);
+      drawnBefore.Append(c.points[i]);
+      if (i + 1 == c.points.size() * 9 / 10) drawnBefore.PointsToDraw(plotTo(i + 1));
+    }
+    for (ui::ChartLine* chartLine : {&fresh, &drawnBefore}) {
+      QStringList drawn;
+      for (const QPointF& point : chartLine->PointsToDraw(plotTo(c.points.size())))
+        drawn << QString::number(point.x());
+      EXPECT_EQ(drawn.join(' ').toStdString(), c.drawn) << c.name;
+    }
+  }
 }
 
 }  // namespace
@@ -238,13 +308,12 @@ TEST(Chart, DrawsWhatThePixelsShowOfALongSeries) {
   PaintAndSettle(chart);
   values.AddXY(kPoints, 50);
 
-  const std::vector<QPointF> drawn = PointsOf(chart.LineSeries(0));
+  const std::vector<QPointF> drawn = PointsOf(chart.DrawnPoints(0));
   EXPECT_LE(drawn.size(), 4u * 300);
   EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end(),
                              [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
   for (const QPointF kept :
-       {QPointF(0, 0), QPointF(7777, 100), QPointF(12345, -100),
-        QPointF(kPoints - 1, ((kPoints - 1) % 3) * 0.01), QPointF(kPoints, 50)})
+       {QPointF(0, 0), QPointF(7777, 100), QPointF(12345, -100), QPointF(kPoints, 50)})
     EXPECT_NE(std::find(drawn.begin(), drawn.end(), kept), drawn.end()) << kept.x();
   EXPECT_EQ(values.Points().size(), kPoints + 1u);
   EXPECT_EQ(chart.AxisY().max(), 100);
