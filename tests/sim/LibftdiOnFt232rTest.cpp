@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <tuple>
 #include <vector>
 
@@ -59,6 +60,15 @@ class LibftdiOnFt232r : public ::testing::Test {
     uint32_t count = 0;
     EXPECT_TRUE(GetOverlappedResult(read, &count, false)) << LastError();
     return Bytes(buffer.begin(), buffer.begin() + count);
+  }
+
+  // Each read has ended, failed with `error`.
+  static void ExpectEndedWith(std::initializer_list<Overlapped*> reads, uint32_t error) {
+    for (Overlapped* read : reads) {
+      ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
+      EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
+      EXPECT_EQ(LastError(), error);
+    }
   }
 
   int64_t LastTesterByteEnd() {
@@ -323,11 +333,7 @@ TEST_F(LibftdiOnFt232r, AStallingChipFailsReadsAfterASecondAndIsReadAgainOnceItA
   EXPECT_LE(chip.BulkInTransfers() - transfers, 30) << "about 20 a second";
   Overlapped meanwhile;
   EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, meanwhile));
-  for (Overlapped* read : {&endless, &meanwhile}) {
-    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
-    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
-    EXPECT_EQ(LastError(), kErrorGenFailure);
-  }
+  ExpectEndedWith({&endless, &meanwhile}, kErrorGenFailure);
   chip.Stall(false);
   const Bytes sent{0x81, 0x7E};
   Overlapped write;
@@ -351,11 +357,7 @@ TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandl
   ASSERT_TRUE(device->Close());
   Overlapped later;
   EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, later));
-  for (Overlapped* read : {&pending, &later}) {
-    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
-    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
-    EXPECT_EQ(LastError(), kErrorInvalidHandle);
-  }
+  ExpectEndedWith({&pending, &later}, kErrorInvalidHandle);
   EXPECT_FALSE(device->Close());
   EXPECT_EQ(LastError(), kErrorInvalidHandle);
 }
