@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <initializer_list>
 #include <tuple>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "platform/Counter.h"
 #include "platform/FtdiLibusb.h"
 #include "sim/KLineBus.h"
+#include "tests/sim/ReadsAtClose.h"
 
 using namespace plat::ftdi;
 using emulated::Ft232r;
@@ -60,15 +60,6 @@ class LibftdiOnFt232r : public ::testing::Test {
     uint32_t count = 0;
     EXPECT_TRUE(GetOverlappedResult(read, &count, false)) << LastError();
     return Bytes(buffer.begin(), buffer.begin() + count);
-  }
-
-  // Each read has ended, failed with `error`.
-  static void ExpectEndedWith(std::initializer_list<Overlapped*> reads, uint32_t error) {
-    for (Overlapped* read : reads) {
-      ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
-      EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
-      EXPECT_EQ(LastError(), error);
-    }
   }
 
   int64_t LastTesterByteEnd() {
@@ -333,7 +324,7 @@ TEST_F(LibftdiOnFt232r, AStallingChipFailsReadsAfterASecondAndIsReadAgainOnceItA
   EXPECT_LE(chip.BulkInTransfers() - transfers, 30) << "about 20 a second";
   Overlapped meanwhile;
   EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, meanwhile));
-  ExpectEndedWith({&endless, &meanwhile}, kErrorGenFailure);
+  readchecks::ExpectEndedWith({&endless, &meanwhile}, kErrorGenFailure);
   chip.Stall(false);
   const Bytes sent{0x81, 0x7E};
   Overlapped write;
@@ -350,14 +341,7 @@ TEST_F(LibftdiOnFt232r, AStallingChipFailsReadsAfterASecondAndIsReadAgainOnceItA
 TEST_F(LibftdiOnFt232r, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandle) {
   std::unique_ptr<Device> device = Open();
   ASSERT_TRUE(device);
-  ASSERT_TRUE(device->SetTimeouts({0, 0, 0, 0, 0}));
-  Bytes buffer(2);
-  Overlapped pending;
-  ASSERT_FALSE(device->Read(buffer.data(), 2, nullptr, pending));
-  ASSERT_TRUE(device->Close());
-  Overlapped later;
-  EXPECT_FALSE(device->Read(buffer.data(), 2, nullptr, later));
-  ExpectEndedWith({&pending, &later}, kErrorInvalidHandle);
+  readchecks::ExpectReadsAtCloseEndWithAnInvalidHandle(*device);
   EXPECT_FALSE(device->Close());
   EXPECT_EQ(LastError(), kErrorInvalidHandle);
 }

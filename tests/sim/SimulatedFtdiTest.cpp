@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/Kwp2000Ecu.h"
+#include "tests/sim/ReadsAtClose.h"
 
 using namespace plat::ftdi;
 using sim::Faults;
@@ -218,17 +219,7 @@ TEST_F(SimulatedFtdiTest, AStalledWriteEndsWhenCancelledOrPurged) {
 
 TEST_F(SimulatedFtdiTest, ReadsPendingAtCloseAndAfterItEndAtOnceWithAnInvalidHandle) {
   std::unique_ptr<Device> device = OpenIndex0();
-  ASSERT_TRUE(device->SetTimeouts({0, 0, 0, 0, 0}));
-  uint8_t buffer[2];
-  Overlapped pending, later;
-  ASSERT_FALSE(device->Read(buffer, 2, nullptr, pending));
-  ASSERT_TRUE(device->Close());
-  EXPECT_FALSE(device->Read(buffer, 2, nullptr, later));
-  for (Overlapped* read : {&pending, &later}) {
-    ASSERT_EQ(read->DoneEvent().WaitFor(0), plat::WaitResult::Signaled);
-    EXPECT_FALSE(GetOverlappedResult(*read, nullptr, false));
-    EXPECT_EQ(LastError(), kErrorInvalidHandle);
-  }
+  readchecks::ExpectReadsAtCloseEndWithAnInvalidHandle(*device);
 }
 
 TEST_F(SimulatedFtdiTest, AnUnknownEscapeCodeIsRefused) {
