@@ -47,14 +47,14 @@ void TLiveDataReading::ConnectionEnded() {
 }
 
 std::unique_ptr<TSequenceList> TLiveDataReading::ReadOnceList() {
-  std::unique_ptr<TSequenceList> list = ListFromSelection();
+  std::unique_ptr<TSequenceList> list = PrepareRead();
   if (list || !FContSequence) return list;
   list = FContSequence->Clone();
   list->FName = "";
   return list;
 }
 
-std::unique_ptr<TSequenceList> TLiveDataReading::ListFromSelection() {
+std::unique_ptr<TSequenceList> TLiveDataReading::PrepareRead() {
   if (FSelection.Count() == 0) {
     if (FContSequence) RegisterContSequence();
     return nullptr;
@@ -68,7 +68,7 @@ std::unique_ptr<TSequenceList> TLiveDataReading::BuildFromSelection() {
 }
 
 void TLiveDataReading::SetContReadDataSeq() {
-  if (std::unique_ptr<TSequenceList> built = ListFromSelection()) FContSequence = std::move(built);
+  if (std::unique_ptr<TSequenceList> built = PrepareRead()) FContSequence = std::move(built);
 }
 
 void TLiveDataReading::RegisterContSequence() {

@@ -55,9 +55,10 @@ class TLiveDataReading {
   // The list a read once hands over: built from the selection, or with an empty selection a
   // copy of the master list; null when there is neither.
   std::unique_ptr<TSequenceList> ReadOnceList();
-  // A list built from the selection, the destination cleared first unless continuous reading
-  // runs; with an empty selection null, the master list's descriptions registered.
-  std::unique_ptr<TSequenceList> ListFromSelection();
+  // Gets the destination ready for a read. With a selection: clears it unless continuous reading
+  // runs, and returns the list built from the selection. With an empty selection: registers the
+  // master list's descriptions it lost, and returns null.
+  std::unique_ptr<TSequenceList> PrepareRead();
   std::unique_ptr<TSequenceList> BuildFromSelection();
   // Makes the master list and the destination agree before a start.
   void SetContReadDataSeq();
