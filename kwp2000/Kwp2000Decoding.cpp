@@ -257,7 +257,9 @@ const std::vector<TResponseLines>& ResponseLineTable() {
 
 // --- routing ---------------------------------------------------------------------------------
 
-// Identifier bytes at the start of an answer that its destination does not get.
+// Identifier bytes at the start of an answer: they repeat the request's first parameter bytes (the
+// identification option, the local or the common identifier), and its destination does not get
+// them.
 struct TLeadingBytes {
   int serviceId;
   int count;
@@ -269,11 +271,6 @@ int IdentifierByteCount(int serviceId) {
   for (const TLeadingBytes& entry : kIdentifierBytes)
     if (entry.serviceId == serviceId) return entry.count;
   return 0;
-}
-
-// Reads by local and common identifier echo the requested identifier first.
-int EchoedIdentifierCount(int serviceId) {
-  return serviceId == 0x61 || serviceId == 0x62 ? IdentifierByteCount(serviceId) : 0;
 }
 
 }  // namespace
@@ -316,15 +313,15 @@ bool IsResponsePending(const TSequenceObject& object, int index) {
 }
 
 // Whether answer `index` is the positive answer to request `owner`: the request's service id
-// plus 0x40, with the request's identifier bytes echoed where the service echoes them.
+// plus 0x40, starting with the request's identifier bytes where the service repeats them.
 bool Answers(const TSequenceObject& object, int index, int owner) {
   const int serviceId = object.ResponseServiceId(index);
   if (serviceId != object.RequestServiceId(owner) + kPositiveAnswerOffset) return false;
-  const int echoed = EchoedIdentifierCount(serviceId);
+  const int identifiers = IdentifierByteCount(serviceId);
   const TStepBytes answer(object.ResponseParams(index));
   const TStepBytes request(object.RequestParams(owner));
-  if (answer.Count() < echoed || request.Count() < echoed) return false;
-  for (int i = 0; i < echoed; ++i)
+  if (answer.Count() < identifiers || request.Count() < identifiers) return false;
+  for (int i = 0; i < identifiers; ++i)
     if (answer[i] != request[i]) return false;
   return true;
 }
@@ -333,10 +330,12 @@ bool Answers(const TSequenceObject& object, int index, int owner) {
 
 // Answer `index` is routed through the request beside it or, when it is the answer awaited on
 // receive-only steps after response-pending answers, through the nearest request before those
-// steps, and only when it answers that request and the request is tagged. Not routed: an answer
-// beyond the requests, one beside a receive-only step without a response-pending answer before
-// it (it fell behind its own request after a dropped frame), and one of another service or with
-// other identifiers than the request's (the answer to a later request).
+// steps. It is routed only when that request is tagged, the answer's service id is the request's
+// plus 0x40, and, for 0x5A, 0x61 and 0x62, the answer starts with the request's identification
+// option, local identifier or both bytes of its common identifier. Not routed: an answer beyond
+// the requests, one beside a receive-only step without a response-pending answer before it (it
+// fell behind its own request after a dropped frame), and one of another service or for another
+// option or identifier (the answer to another request).
 TSequence* TKwp2000DecodingRules::RoutingStep(TSequenceObject& object, int index) {
   int owner = index;
   if (owner < object.RequestCount()) {

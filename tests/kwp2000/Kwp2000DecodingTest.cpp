@@ -260,6 +260,7 @@ TEST_F(Kwp2000Decoding, RoutingToDestinations) {
   const std::string tooShort = "Definition not correct, data received shorter than description";
   const Step dtcRead{0x18, {0x00, 0xFF, 0x00}, false, To::Dtc};
   const Step memoryRead{0x23, {}, false, To::Values};
+  auto identify = [](int16_t option) { return Step{0x1A, {option}, false, To::Values}; };
   const Case cases[] = {
       {"local id dropped", {Read({0x01})}, {kLocalAnswer}, "100; 10; 11; 12\n", {}},
       {"common id dropped",
@@ -271,6 +272,21 @@ TEST_F(Kwp2000Decoding, RoutingToDestinations) {
        {{0x1A, {0x9B}, false, To::Values}},
        {{0x5A, {0x9B, 65, 66, 67}}},
        "100; 65; 66; 67\n",
+       {}},
+      {"awaited identification of another option not routed",
+       {identify(0x90), {kReceiveOnly}, identify(0x97)},
+       {{0x7F, {0x1A, 0x78}}, {0x5A, {0x97, 65, 66, 67}}},
+       "",
+       {}},
+      {"identifications one step behind: only the matching one routed",
+       {identify(0x90), identify(0x97), identify(0x9B)},
+       {{0x5A, {0x90, 1, 2, 3}}, {0x5A, {0x90, 4, 5, 6}}, {0x5A, {0x97, 7, 8, 9}}},
+       "100; 1; 2; 3\n",
+       {}},
+      {"common id of another low byte not routed",
+       {{0x22, {0x10, 0x0A}, false, To::Values}},
+       {{0x62, {0x10, 0x0B, 5, 6, 7}}},
+       "",
        {}},
       {"other answers whole", {memoryRead}, {{0x63, {1, 2, 3}}}, "100; 1; 2; 3\n", {}},
       {"empty answer routed",
