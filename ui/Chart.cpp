@@ -10,6 +10,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -38,6 +39,24 @@ namespace {
 
 constexpr double kMostAxisYLabels = 8;
 constexpr double kFinestAxisYStep = 0.001;  // the labels show three decimals
+constexpr double kLeastRelativeSpan = 1e-12;
+constexpr double kLargest = std::numeric_limits<double>::max();
+
+struct Range {
+  double low, high;
+};
+
+// A range that holds [low, high] and that the axes and the lines can divide by its span: a single
+// value gets 0.5 either side of it, and a span too small for the doubles around large values is
+// widened to a trillionth of their size either side of its middle.
+Range VisibleRange(double low, double high) {
+  double margin = std::max(std::abs(low), std::abs(high)) * kLeastRelativeSpan;
+  if (low == high) margin = std::max(margin, 0.5);
+  if (high / 2 - low / 2 >= margin) return {low, high};  // in halves: the span may overflow
+  const double middle = low / 2 + high / 2;
+  return {std::max(std::min(low, middle - margin), -kLargest),
+          std::min(std::max(high, middle + margin), kLargest)};
+}
 
 // `value` with at most three decimals, trailing zeros and a trailing point dropped, never with
 // an exponent, '.' as separator whatever the locale.
@@ -79,23 +98,39 @@ double AxisYStep(double low, double high) {
 
 struct AxisLabel {
   QString text;
-  double value;
+  double value;  // the value the text reads
 };
 
-// The multiples of the step in [low, high], each at the value its text reads. A range too narrow
-// for any gets its bottom as its one label.
-std::vector<AxisLabel> AxisYLabels(double low, double high) {
+AxisLabel LabelAt(double value) {
+  const QString text = AxisValueText(value);
+  return {text, text.toDouble()};
+}
+
+// The value axis's range and its labels, in ascending order.
+struct AxisYLayout {
+  Range range;
+  std::vector<AxisLabel> labels;
+};
+
+// The labels at the multiples of the step in [low, high]. A range that holds none, being narrower
+// than the finest step, is widened to the multiples just below and above it.
+AxisYLayout LayOutAxisY(double low, double high) {
   const double step = AxisYStep(low, high);
   const Multiples multiples = MultiplesWithin(low, high, step);
-  std::vector<AxisLabel> labels;
+  AxisYLayout layout{{low, high}, {}};
   for (int i = 0; i < multiples.count; ++i) {
-    const QString text = AxisValueText((multiples.first + i) * step);
-    const double value = text.toDouble();
-    if (low <= value && value <= high && (labels.empty() || labels.back().text != text))
-      labels.push_back({text, value});
+    const AxisLabel label = LabelAt((multiples.first + i) * step);
+    if (low <= label.value && label.value <= high &&
+        (layout.labels.empty() || layout.labels.back().text != label.text))
+      layout.labels.push_back(label);
   }
-  if (labels.empty()) labels.push_back({AxisValueText(low), low});
-  return labels;
+  if (!layout.labels.empty()) return layout;
+  const AxisLabel below = LabelAt(std::floor(low / step) * step);
+  const AxisLabel above = LabelAt(std::ceil(high / step) * step);
+  layout.range = {std::min(low, below.value), std::max(high, above.value)};
+  layout.labels = {below};
+  if (above.text != below.text) layout.labels.push_back(above);
+  return layout;
 }
 
 // The line of one series as the chart draws it: straight pieces between the points to draw, in
@@ -133,8 +168,8 @@ class LineItem final : public QGraphicsItem {
   static constexpr int kSeriesZValue = 4;  // over the grid and axes, under the legend, as Qt's
 
   QPointF ToChart(const QPointF& point) const {
-    return {area_.left() + (point.x() - plot_.minX) * area_.width() / (plot_.maxX - plot_.minX),
-            area_.bottom() - (point.y() - plot_.minY) * area_.height() / (plot_.maxY - plot_.minY)};
+    return {area_.left() + plot_.ShareX(point.x()) * area_.width(),
+            area_.bottom() - plot_.ShareY(point.y()) * area_.height()};
   }
 
   QPen pen_;
@@ -202,12 +237,11 @@ Chart::Chart(QWidget* parent)
   view->setBackgroundBrush(Qt::black);
   view->legend()->setAlignment(Qt::AlignTop);
   view->legend()->setLabelColor(Qt::white);
-  for (QValueAxis* axis : {axisX_, static_cast<QValueAxis*>(axisY_)}) {
+  for (QValueAxis* axis : {axisX_, static_cast<QValueAxis*>(axisY_)})
     axis->setLabelsColor(Qt::white);
-    axis->setRange(0, 1);
-  }
+  axisX_->setRange(0, 1);
   axisY_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-  LabelAxisY();
+  FitAxisY(0, 1);
   view->addAxis(axisX_, Qt::AlignBottom);
   view->addAxis(axisY_, Qt::AlignLeft);
   setRenderHint(QPainter::Antialiasing);
@@ -270,8 +304,9 @@ void Chart::Redraw() {
   redrawPending_ = false;
   FitAxes();
   const QSize pixels = PlotPixels();
-  const PixelPlot plot{axisX_->min(), axisX_->max(),  axisY_->min(),
-                       axisY_->max(), pixels.width(), pixels.height()};
+  const PixelPlot plot{
+      axisX_->min(),  axisX_->max(),  axisY_->min() * axisYUnit_, axisY_->max() * axisYUnit_,
+      pixels.width(), pixels.height()};
   for (const auto& series : series_)
     series->Draw(plot, chart()->plotArea());
 }
@@ -288,28 +323,24 @@ QSize Chart::PlotPixels() const {
 
 void Chart::FitAxes() {
   if (!bounds_->min) return;
-  // A single value still gets a visible range around it.
-  auto fit = [](QValueAxis* axis, double low, double high) {
-    if (low == high) {
-      low -= 0.5;
-      high += 0.5;
-    }
-    axis->setRange(low, high);
-  };
-  fit(axisX_, bounds_->min->X, bounds_->max->X);
-  fit(axisY_, bounds_->min->Y, bounds_->max->Y);
-  LabelAxisY();
+  const Range x = VisibleRange(bounds_->min->X, bounds_->max->X);
+  axisX_->setRange(x.low, x.high);
+  const Range y = VisibleRange(bounds_->min->Y, bounds_->max->Y);
+  FitAxisY(y.low, y.high);
 }
 
 // The texts give the categories' names and their values the categories' ends, where the labels
 // and grid lines stand; the first category starts and ends at its label.
-void Chart::LabelAxisY() {
-  const std::vector<AxisLabel> labels = AxisYLabels(axisY_->min(), axisY_->max());
+void Chart::FitAxisY(double low, double high) {
+  const AxisYLayout layout = LayOutAxisY(low, high);
+  const Range& range = layout.range;
+  axisYUnit_ = std::isfinite(range.high - range.low) ? 1 : 2;
+  axisY_->setRange(range.low / axisYUnit_, range.high / axisYUnit_);
   for (const QString& label : axisY_->categoriesLabels())
     axisY_->remove(label);
-  axisY_->setStartValue(labels.front().value);
-  for (const AxisLabel& label : labels)
-    axisY_->append(label.text, label.value);
+  axisY_->setStartValue(layout.labels.front().value / axisYUnit_);
+  for (const AxisLabel& label : layout.labels)
+    axisY_->append(label.text, label.value / axisYUnit_);
 }
 
 }  // namespace ui

@@ -43,8 +43,12 @@ class Chart final : public QChartView, public TChart {
   // The value axis is labelled at the multiples of a round step (1, 2 or 5 times a power of ten,
   // a thousandth at least) that lie in its range, four to eight of them as a rule, each at the
   // value it reads: written as the pattern "###0.###" writes numbers, without exponent, with at
-  // most three decimals and '.' in every locale. The grid lines stand at the labels.
+  // most three decimals and '.' in every locale. The grid lines stand at the labels. A range
+  // narrower than a thousandth that holds none is widened to the thousandths around it.
   QCategoryAxis& AxisY();
+  // The value axis counts in units of this many values: 1, or 2 where its range spans more than
+  // the largest double, which the axis could not lay out.
+  double AxisYUnit() const { return axisYUnit_; }
 
  private:
   class DisplaySeries;
@@ -55,14 +59,17 @@ class Chart final : public QChartView, public TChart {
   void ScheduleRedraw();
   // Fits the axes and hands every series the points it draws; nothing when nothing changed.
   void Redraw();
+  // Fits the axes to every point: a range too narrow to divide is widened (a single value, for
+  // one), and the value axis is labelled.
   void FitAxes();
-  void LabelAxisY();
+  void FitAxisY(double low, double high);
   // Pixel columns and rows of the plot area; a new plot area or size draws the series anew.
   QSize PlotPixels() const;
 
   QValueAxis* axisX_;     // owned by the chart
   QCategoryAxis* axisY_;  // owned by the chart
   std::unique_ptr<Bounds> bounds_;
+  double axisYUnit_ = 1;
   std::vector<std::unique_ptr<DisplaySeries>> series_;
   bool redrawPending_ = false;
 };

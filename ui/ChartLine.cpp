@@ -5,23 +5,16 @@
 
 namespace ui {
 
-// The pixel columns of a plot: which one an x falls in, the right edge in the last one.
-class ChartLine::Columns {
- public:
-  explicit Columns(const PixelPlot& plot)
-      : minX_(plot.minX), scale_(plot.columns / (plot.maxX - plot.minX)), last_(plot.columns - 1) {}
+namespace {
 
-  int Of(double x) const {
-    const double column = std::floor((x - minX_) * scale_);
-    if (!(column > 0)) return 0;  // also where the plot is too narrow or too wide to scale
-    return column < last_ ? static_cast<int>(column) : last_;
-  }
-  double LeftEdgeOf(int column) const { return minX_ + column / scale_; }
+// The pixel column an x falls in, the right edge in the last one.
+int ColumnOf(const PixelPlot& plot, double x) {
+  const double column = std::floor(plot.Column(x));
+  if (!(column > 0)) return 0;
+  return column < plot.columns - 1 ? static_cast<int>(column) : plot.columns - 1;
+}
 
- private:
-  double minX_, scale_;
-  int last_;
-};
+}  // namespace
 
 void ChartLine::Append(const QPointF& point) {
   if (!points_.empty() && point.x() < points_.back().x()) backSteps_.push_back(points_.size());
@@ -37,9 +30,7 @@ void ChartLine::Append(const QPointF& point) {
 }
 
 QList<QPointF> ChartLine::PointsToDraw(const PixelPlot& plot) {
-  const Columns columns(plot);
-  const double slack = 0.5 * (plot.maxY - plot.minY) / plot.rows;
-  lastRuns_ = Runs(columns);
+  lastRuns_ = Runs(plot);
   const std::vector<Run>& runs = lastRuns_;
   QList<QPointF> drawn;
   drawn.reserve(static_cast<qsizetype>(2 * runs.size() + 2));
@@ -50,21 +41,22 @@ QList<QPointF> ChartLine::PointsToDraw(const PixelPlot& plot) {
   };
   for (size_t i = 0; i < runs.size(); ++i) {
     const Run& run = runs[i];
-    if (i == 0 || !JoinsDirectly(runs[i - 1], run, columns, slack))
-      draw({points_[run.first], run.first});
+    if (i == 0 || !JoinsDirectly(runs[i - 1], run, plot)) draw({points_[run.first], run.first});
     draw(run.extremes.Earlier());
     draw(run.extremes.Later());
-    if (i + 1 == runs.size() || !JoinsDirectly(run, runs[i + 1], columns, slack))
+    if (i + 1 == runs.size() || !JoinsDirectly(run, runs[i + 1], plot))
       draw({points_[run.last], run.last});
   }
   return drawn;
 }
 
-std::vector<ChartLine::Run> ChartLine::Runs(const Columns& columns) const {
+// The runs cover the points in their order, one after the other, and so did those of the last
+// drawing: the first of those that ends at or after a run's first point holds it.
+std::vector<ChartLine::Run> ChartLine::Runs(const PixelPlot& plot) const {
   std::vector<Run> runs;
   for (size_t begin = 0; begin < points_.size();) {
     const size_t end = StretchEnd(begin);
-    AddRuns(begin, end, columns, runs);
+    AddRuns(begin, end, plot, runs);
     begin = end;
   }
   auto last = lastRuns_.begin();
@@ -77,25 +69,24 @@ std::vector<ChartLine::Run> ChartLine::Runs(const Columns& columns) const {
   return runs;
 }
 
-// The last drawing's run holds the extremes of the points both runs share, where it holds its
-// own extremes among them; the points of `run` before and after them are added to those.
+// Where the extremes of `last` lie among the points both runs share, they are those points'
+// extremes; the points of `run` after them are added to those.
 ChartLine::Extremes ChartLine::ExtremesOf(const Run& run, const Run& last) const {
-  const size_t from = std::max(run.first, last.first), to = std::min(run.last, last.last);
-  if (last.extremes.Earlier().index < from || last.extremes.Later().index > to)
+  const size_t to = std::min(run.last, last.last);
+  if (last.extremes.Earlier().index < run.first || last.extremes.Later().index > to)
     return ExtremesOf(run.first, run.last + 1, kLevels);
-  Extremes result = run.first < from ? ExtremesOf(run.first, from, kLevels) : last.extremes;
-  if (run.first < from) result.Add(last.extremes);
+  Extremes result = last.extremes;
   if (to < run.last) result.Add(ExtremesOf(to + 1, run.last + 1, kLevels));
   return result;
 }
 
 // Each column's start is looked for on its own, so that the searches of many columns overlap.
-void ChartLine::AddRuns(size_t begin, size_t end, const Columns& columns,
+void ChartLine::AddRuns(size_t begin, size_t end, const PixelPlot& plot,
                         std::vector<Run>& runs) const {
-  const int lastColumn = columns.Of(points_[end - 1].x());
+  const int lastColumn = ColumnOf(plot, points_[end - 1].x());
   size_t first = begin;
-  for (int column = columns.Of(points_[begin].x()); column <= lastColumn; ++column) {
-    const size_t next = column == lastColumn ? end : StartOfColumn(column + 1, begin, end, columns);
+  for (int column = ColumnOf(plot, points_[begin].x()); column <= lastColumn; ++column) {
+    const size_t next = column == lastColumn ? end : StartOfColumn(column + 1, begin, end, plot);
     if (next > first) runs.push_back({column, first, next - 1, {}});
     first = next;
   }
@@ -103,13 +94,11 @@ void ChartLine::AddRuns(size_t begin, size_t end, const Columns& columns,
 
 // Looks first a few points around where the column would start if the points were taken at a
 // steady pace, then on the side of them where it starts.
-size_t ChartLine::StartOfColumn(int column, size_t begin, size_t end,
-                                const Columns& columns) const {
+size_t ChartLine::StartOfColumn(int column, size_t begin, size_t end, const PixelPlot& plot) const {
   constexpr size_t kNear = 4;
-  auto before = [&](const QPointF& point) { return columns.Of(point.x()) < column; };
-  const double firstX = points_[begin].x(), lastX = points_[end - 1].x();
-  const double share =
-      std::clamp((columns.LeftEdgeOf(column) - firstX) / (lastX - firstX), 0.0, 1.0);
+  auto before = [&](const QPointF& point) { return ColumnOf(plot, point.x()) < column; };
+  const double first = plot.Column(points_[begin].x()), last = plot.Column(points_[end - 1].x());
+  const double share = std::clamp((column - first) / (last - first), 0.0, 1.0);
   const size_t guess =
       begin + static_cast<size_t>(std::lround(share * static_cast<double>(end - 1 - begin)));
   size_t from = std::max(guess, begin + kNear) - kNear, to = std::min(guess + kNear, end);
@@ -156,16 +145,21 @@ ChartLine::Extremes ChartLine::ExtremesOfPoints(size_t begin, size_t end) const 
 }
 
 // The line straight on from the later extreme of `before` to the earlier one of `after` crosses
-// into the next column within both columns' spans, give or take `slack`.
-bool ChartLine::JoinsDirectly(const Run& before, const Run& after, const Columns& columns,
-                              double slack) const {
+// into the next column within both columns' spans, give or take half a pixel. Worked out in
+// pixels, where no difference of values can overflow.
+bool ChartLine::JoinsDirectly(const Run& before, const Run& after, const PixelPlot& plot) const {
+  constexpr double kSlack = 0.5;
   if (after.column != before.column + 1) return false;
   const QPointF& from = before.extremes.Later().point;
   const QPointF& to = after.extremes.Earlier().point;
-  const double edgeY = from.y() + (to.y() - from.y()) *
-                                      (columns.LeftEdgeOf(after.column) - from.x()) /
-                                      (to.x() - from.x());
-  return before.extremes.Spans(edgeY, slack) && after.extremes.Spans(edgeY, slack);
+  const double fromColumn = plot.Column(from.x()), fromRow = plot.Row(from.y());
+  const double edgeRow = fromRow + (plot.Row(to.y()) - fromRow) * (after.column - fromColumn) /
+                                       (plot.Column(to.x()) - fromColumn);
+  auto spans = [&](const Extremes& extremes) {
+    return plot.Row(extremes.low.point.y()) - kSlack <= edgeRow &&
+           edgeRow <= plot.Row(extremes.high.point.y()) + kSlack;
+  };
+  return spans(before.extremes) && spans(after.extremes);
 }
 
 }  // namespace ui

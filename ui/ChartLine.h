@@ -16,6 +16,21 @@ namespace ui {
 struct PixelPlot {
   double minX, maxX, minY, maxY;
   int columns, rows;
+
+  // How far a value lies across the plot: 0 at its left or bottom edge, 1 at its right or top
+  // edge. Taken in halves, so that values at both ends of the doubles do not overflow; a plot
+  // without width or height puts every value in its middle.
+  double ShareX(double x) const { return Share(x, minX, maxX); }
+  double ShareY(double y) const { return Share(y, minY, maxY); }
+  // The same in pixels from the left and from the bottom edge.
+  double Column(double x) const { return ShareX(x) * columns; }
+  double Row(double y) const { return ShareY(y) * rows; }
+
+ private:
+  static double Share(double value, double low, double high) {
+    const double halfSpan = high / 2 - low / 2;
+    return halfSpan > 0 ? (value / 2 - low / 2) / halfSpan : 0.5;
+  }
 };
 
 class ChartLine {
@@ -47,9 +62,6 @@ class ChartLine {
     }
     const Extreme& Earlier() const { return low.index < high.index ? low : high; }
     const Extreme& Later() const { return low.index < high.index ? high : low; }
-    bool Spans(double y, double slack) const {
-      return low.point.y() - slack <= y && y <= high.point.y() + slack;
-    }
     void Add(const Extremes& later) {
       if (later.low.point.y() < low.point.y()) low = later.low;
       if (later.high.point.y() > high.point.y()) high = later.high;
@@ -61,23 +73,21 @@ class ChartLine {
     size_t first, last;
     Extremes extremes;
   };
-  class Columns;
-
-  std::vector<Run> Runs(const Columns& columns) const;
+  std::vector<Run> Runs(const PixelPlot& plot) const;
   // Adds the runs of the stretch of points in x order from `begin` up to `end`.
-  void AddRuns(size_t begin, size_t end, const Columns& columns, std::vector<Run>& runs) const;
+  void AddRuns(size_t begin, size_t end, const PixelPlot& plot, std::vector<Run>& runs) const;
   // The first point of the stretch from `begin` (which lies in an earlier column) up to `end` that
   // lies in `column` or a later one; `end` if none.
-  size_t StartOfColumn(int column, size_t begin, size_t end, const Columns& columns) const;
+  size_t StartOfColumn(int column, size_t begin, size_t end, const PixelPlot& plot) const;
   // The end of the stretch of points in x order that holds `index`.
   size_t StretchEnd(size_t index) const;
-  // The extremes of `run`, from those of a run of the last drawing that shares points with it.
+  // The extremes of `run`, from those of `last`, the run of the last drawing that holds its first
+  // point.
   Extremes ExtremesOf(const Run& run, const Run& last) const;
   // Of the points from `begin` up to `end`, which is further on, with `levels` of the summary.
   Extremes ExtremesOf(size_t begin, size_t end, size_t levels) const;
   Extremes ExtremesOfPoints(size_t begin, size_t end) const;
-  bool JoinsDirectly(const Run& before, const Run& after, const Columns& columns,
-                     double slack) const;
+  bool JoinsDirectly(const Run& before, const Run& after, const PixelPlot& plot) const;
 
   std::vector<QPointF> points_;
   // levels_[k][j]: the points from j * 8^(k+1) on, 8^(k+1) of them; the last block fills up.

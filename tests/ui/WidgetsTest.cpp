@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCategoryAxis>
+#include <QChart>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QImage>
@@ -37,6 +38,30 @@ int DarkPixels(const QImage& image, const QRect& area) {
     for (int x = area.left(); x <= area.right(); ++x)
       if (image.valid(x, y) && qGray(image.pixel(x, y)) < 128) ++dark;
   return dark;
+}
+
+bool InColourOf(const QColor& pixel, const QColor& colour) {
+  return std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
+             std::abs(pixel.blue() - colour.blue()) <
+         60;
+}
+
+// The chart's picture once its plot is laid out and its series drawn on it.
+QImage ChartPicture(ui::Chart& chart) {
+  PaintAndSettle(chart);
+  return chart.grab().toImage();
+}
+
+// The pixels of the plot area in the colour of the chart's first series.
+int SeriesPixels(ui::Chart& chart) {
+  const QImage image = ChartPicture(chart);
+  const QColor colour = chart.LineSeries(0).pen().color();
+  const QRect area = chart.chart()->plotArea().toAlignedRect();
+  int count = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x)
+      count += InColourOf(image.pixelColor(x, y), colour);
+  return count;
 }
 
 std::string ListErrorOf(const std::function<void()>& action) {
@@ -199,18 +224,26 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
 }
 
 // The value axis writes its labels as the pattern "###0.###" does, in every locale, at the
-// round values they read, with the grid lines at the labels.
+// round values they read, with the grid lines at the labels and the values in its range; and the
+// line is drawn. The values follow each other a second apart; a single one is held for a second.
 TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
   uitest::App();
+  constexpr double kLargest = std::numeric_limits<double>::max();
   const std::pair<std::vector<double>, const char*> cases[] = {
       {{}, "0 0.2 0.4 0.6 0.8 1"},
       {{0, 10000}, "0 2000 4000 6000 8000 10000"},
       {{1234.567}, "1234.2 1234.4 1234.6 1234.8 1235"},
       {{-3, 2.25}, "-3 -2 -1 0 1 2"},
       {{0, 0.002}, "0 0.001 0.002"},
+      {{0.0012, 0.0018}, "0.001 0.002"},
+      {{1e-9, 2e-9}, "0 0.001"},
       {{12.3, 2579.8}, "500 1000 1500 2000 2500"},
       {{14.1, 14.2}, "14.1 14.12 14.14 14.16 14.18 14.2"},
-      {{-1e308, 1e308}, nullptr},  // hundreds of digits a label
+      {{1e16},
+       "9999999999990000 9999999999995000 10000000000000000 10000000000005000 10000000000010000"},
+      {{-1e308, 1e308}, nullptr},  // a span beyond the largest double, hundreds of digits a label
+      {{-kLargest, kLargest}, nullptr},
+      {{kLargest}, nullptr},
       {{2e157}, nullptr},
   };
   const QRegularExpression pattern("^-?[0-9]+(\\.[0-9]{1,3})?$");
@@ -218,10 +251,13 @@ TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
     std::setlocale(LC_ALL, locale);
     QLocale::setDefault(QLocale(locale));
     for (const auto& [values, labels] : cases) {
+      SCOPED_TRACE(values.empty() ? 0.0 : values.back());
       ui::Chart chart;
+      chart.resize(400, 300);
       TDataSeries series("v");
-      for (double value : values)
-        series.AddXY(0, value);
+      for (size_t i = 0; i < values.size(); ++i)
+        series.AddXY(static_cast<double>(i), values[i]);
+      if (values.size() == 1) series.AddXY(1, values[0]);
       chart.AddLineSeries("v", series, 2);
       QCategoryAxis& axis = chart.AxisY();
       const QStringList texts = axis.categoriesLabels();
@@ -230,17 +266,54 @@ TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
       }
       EXPECT_TRUE(!texts.empty() && texts.size() <= 8) << texts.size();
       EXPECT_EQ(axis.labelsPosition(), QCategoryAxis::AxisLabelsPositionOnValue);
+      const double unit = chart.AxisYUnit();
+      EXPECT_TRUE(std::isfinite(axis.max() - axis.min()));
       double gridLine = texts.value(0).toDouble();
       for (const QString& text : texts) {
         EXPECT_TRUE(pattern.match(text).hasMatch()) << text.toStdString();
-        EXPECT_EQ(axis.endValue(text), text.toDouble()) << text.toStdString();
-        EXPECT_EQ(axis.startValue(text), gridLine) << text.toStdString();
+        EXPECT_EQ(axis.endValue(text) * unit, text.toDouble()) << text.toStdString();
+        EXPECT_EQ(axis.startValue(text) * unit, gridLine) << text.toStdString();
         gridLine = text.toDouble();
       }
+      if (values.empty()) continue;
+      const auto [low, high] = std::minmax_element(values.begin(), values.end());
+      EXPECT_LE(axis.min() * unit, *low);
+      EXPECT_GE(axis.max() * unit, *high);
+      EXPECT_GT(SeriesPixels(chart), 100);
     }
   }
   std::setlocale(LC_ALL, "C");
   QLocale::setDefault(QLocale::c());
+}
+
+// A line along the highest or lowest of its values runs along that edge of the plot, painted
+// over the grid lines that cross it and the one along the edge.
+TEST(Chart, PaintsItsLineOverTheGridAtTheHeightOfItsValues) {
+  uitest::App();
+  const std::pair<std::vector<double>, bool> cases[] = {
+      {{0, 10, 10, 10, 10}, true},
+      {{10, 0, 0, 0, 0}, false},
+  };
+  for (const auto& [values, alongTop] : cases) {
+    ui::Chart chart;
+    chart.resize(400, 300);
+    TDataSeries series("v");
+    for (size_t i = 0; i < values.size(); ++i)
+      series.AddXY(static_cast<double>(i), values[i]);
+    chart.AddLineSeries("v", series, 2);
+    const QImage image = ChartPicture(chart);
+    const QColor colour = chart.LineSeries(0).pen().color();
+    const QRectF area = chart.chart()->plotArea();
+    const int edge = static_cast<int>(alongTop ? area.top() : area.bottom());
+    int uncovered = 0;
+    for (int x = static_cast<int>(area.left() + area.width() / 4) + 2; x < area.right() - 2; ++x) {
+      bool covered = false;
+      for (int y = edge - 1; y <= edge + 1; ++y)
+        covered = covered || InColourOf(image.pixelColor(x, y), colour);
+      uncovered += !covered;
+    }
+    EXPECT_EQ(uncovered, 0) << (alongTop ? "top" : "bottom");
+  }
 }
 
 // The points drawn of hand-made lines on a plot 100 pixels high, by their x; x is the point's
@@ -259,6 +332,9 @@ TEST(ChartLine, DrawsTheLowestAndHighestOfEachPixelColumn) {
     int columns;
     const char* drawn;
   };
+  std::vector<QPointF> shared;  // fifty points on each of four x
+  for (int i = 0; i < 200; ++i)
+    shared.emplace_back(i / 50, (i * 7) % 11);
   const Case cases[] = {
       {"spike", line(100000, [](int i) { return i == 70001 ? 5.0 : 0.0; }), 4,
        "0 25000 50000 70001 75000 99999"},
@@ -266,6 +342,21 @@ TEST(ChartLine, DrawsTheLowestAndHighestOfEachPixelColumn) {
        "0 10 19 20 30 39"},
       {"step within a column", line(40, [](int i) { return i < 13 ? 0.0 : 10.0; }), 4,
        "0 10 13 20 30 39"},
+      {"step of two pixels at a column's edge",
+       line(40, [](int i) { return i < 20   ? 0.0
+                                   : i < 39 ? 2.0
+                                            : 100.0; }), 4, "0 10 19 20 30 39"},
+      {"join that fails only in the later column",
+       line(40,
+            [](int i) {
+              return i < 10   ? 0.0
+                     : i < 20 ? (i - 10) * 0.1
+                     : i < 28 ? 5.0
+                     : i < 30 ? (i - 28) * 2 + 4.0
+                              : (i < 39 ? 6.0 : 100.0);
+            }),
+       4, "0 10 19 20 28 29 30 39"},
+      {"many points on one x", shared, 4, "0 0 1 1 2 2 3 3 3"},
       {"flat", line(50, [](int) { return 7.0; }), 5, "0 10 20 30 40 49"},
       {"shorter than the columns", {{0, 1}, {1, 5}, {2, 2}}, 10, "0 1 2"},
       {"back in time", {{0, 0}, {1, 1}, {2, 0}, {1, 5}, {2, 6}}, 2, "0 1 2 1 2"},
@@ -294,11 +385,12 @@ TEST(ChartLine, DrawsTheLowestAndHighestOfEachPixelColumn) {
 }  // namespace
 
 // A series with far more points than the plot has pixel columns draws a few per column, in
-// order, and those keep every extreme; the series itself keeps every point.
+// order, and those keep every extreme; the series itself keeps every point. The plot is wide and
+// low, and its zig-zag leaves every pixel column of its width two points to draw at least.
 TEST(Chart, DrawsWhatThePixelsShowOfALongSeries) {
   uitest::App();
   ui::Chart chart;
-  chart.resize(300, 200);
+  chart.resize(600, 150);
   chart.show();
   TDataSeries values("v");
   constexpr int kPoints = 20000;
@@ -309,7 +401,12 @@ TEST(Chart, DrawsWhatThePixelsShowOfALongSeries) {
   values.AddXY(kPoints, 50);
 
   const std::vector<QPointF> drawn = PointsOf(chart.DrawnPoints(0));
-  EXPECT_LE(drawn.size(), 4u * 300);
+  const int columns = static_cast<int>(std::ceil(chart.chart()->plotArea().width()));
+  std::vector<int> drawnInColumn(columns);
+  for (const QPointF& point : drawn)
+    ++drawnInColumn[std::min(columns - 1, static_cast<int>(point.x() * columns / kPoints))];
+  EXPECT_GE(*std::min_element(drawnInColumn.begin(), drawnInColumn.end()), 2);
+  EXPECT_LE(drawn.size(), 4u * columns);
   EXPECT_TRUE(std::is_sorted(drawn.begin(), drawn.end(),
                              [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
   for (const QPointF kept :
