@@ -10,6 +10,7 @@
 
 using plat::ftdi::CommTimeouts;
 using plat::ftdi::GetOverlappedResult;
+using plat::ftdi::kErrorGenFailure;
 using plat::ftdi::kErrorInvalidHandle;
 using plat::ftdi::kMaxDword;
 using plat::ftdi::Overlapped;
@@ -20,7 +21,7 @@ namespace {
 constexpr int64_t kMsCounts = 1'000'000;
 
 struct Step {
-  enum Kind { Deliver, Expire, Close, Resume } kind;
+  enum Kind { Deliver, Expire, Close, Fail, Resume } kind;
   int64_t atMs;  // relative to the start of the read; steps before it come before the read
   int bytes;     // Deliver: how many
   bool done;     // expected state after the step
@@ -54,6 +55,9 @@ class ReadRules : public ::testing::TestWithParam<ReadCase> {
         break;
       case Step::Close:
         queue_.Close(kErrorInvalidHandle);
+        break;
+      case Step::Fail:
+        queue_.Fail(kErrorGenFailure);
         break;
       case Step::Resume:
         queue_.Resume();
@@ -195,7 +199,43 @@ INSTANTIATE_TEST_SUITE_P(
                  true,
                  {{Step::Close, -2, 0, true}, {Step::Resume, -1, 0, true}},
                  0,
-                 kErrorInvalidHandle}),
+                 kErrorInvalidHandle},
+        ReadCase{"AFailEndsAPendingReadWithItsBytes",
+                 kInterval20,
+                 0,
+                 0,
+                 4,
+                 false,
+                 {{Step::Deliver, 5, 1, false}, {Step::Fail, 6, 0, true}},
+                 1,
+                 kErrorGenFailure},
+        ReadCase{"AReadAfterAFailFailsAtOnceWithoutBytes",
+                 kInterval20,
+                 2,
+                 -5,
+                 4,
+                 true,
+                 {{Step::Fail, -1, 0, true}},
+                 0,
+                 kErrorGenFailure},
+        ReadCase{"AFailAfterACloseKeepsTheClosesError",
+                 kInterval20,
+                 0,
+                 0,
+                 4,
+                 true,
+                 {{Step::Close, -2, 0, true}, {Step::Fail, -1, 0, true}},
+                 0,
+                 kErrorInvalidHandle},
+        ReadCase{
+            "AResumeAfterAFailWaitsForBytesAgain",
+            kInterval20,
+            0,
+            0,
+            2,
+            false,
+            {{Step::Fail, -2, 0, true}, {Step::Resume, -1, 0, true}, {Step::Deliver, 5, 2, true}},
+            2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class ReceiveQueueTest : public ::testing::Test {

@@ -163,11 +163,18 @@ TEST_F(LiveDataTest, ContinuousReadingKeepsTwoCopiesInFlightAcrossQuickRestarts)
   EXPECT_EQ(queued.size(), 52u);
   EXPECT_EQ(reading.CopiesInFlight(), 2);
 
-  // A read once meanwhile neither replaces the master list nor clears the destination.
+  // A read once meanwhile neither replaces the master list nor clears the destination, and the
+  // copies in flight are still shown.
+  const TSmallIntArray answer{7, 31, 5};
+  destination.NewData(0, &answer, 0, false);
+  const auto shown = grid.cells;
   Select({2});
   reading.ReadOnce(Engine());
   EXPECT_EQ(Reads(*queued.back()), (std::vector<std::pair<int, int>>{{1, 0}, {2, 1}, {3, 2}}));
   EXPECT_EQ(Reads(*reading.ContSequence()), (std::vector<std::pair<int, int>>{{1, 0}, {2, 1}}));
+  EXPECT_EQ(grid.cells, shown);
+  EXPECT_TRUE(reading.CopyAnswered(Engine()));
+  EXPECT_TRUE(reading.CopyAnswered(Engine()));
 
   EXPECT_EQ(reading.Toggle(Engine()), TLiveDataReading::TToggleResult::Stopped);
   EXPECT_EQ(reading.ContSequence(), nullptr);
