@@ -24,12 +24,15 @@ esac
 bash scripts/install-deps.sh
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; exit 1; }
-if ! cmake --build "$build" --target help | grep -q "^$target:"; then
+# The whole target list is read before it is searched: a `grep -q` at the end of the pipe would
+# quit at its match, and cmake, still writing, would fail the pipe through SIGPIPE.
+targets=$(cmake --build "$build" --target help)
+if ! grep -q "^$target:" <<<"$targets"; then
   echo "$target is not built yet: this checkout has no sources for it." >&2
   exit 1
 fi
 cmake --build "$build" --target "$target"
-program=$(find "$build" -name "$target" -type f -perm -u+x | head -n 1)
+program=$(find "$build" -name "$target" -type f -perm -u+x -print -quit)
 
 export QUOBRIX_FTDI=sim
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The rerun rule of scripts/ctest-phase.sh against a stand-in ctest: a timed test that fails once
 # passes, one that fails twice fails the run, a unit test is never run again, and a failure the
-# script cannot name (or a run without a summary) fails the run.
+# script cannot name, a run without a summary or a ctest that ends with an error without counting
+# a failure fails the run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 phase_script="$here/../../scripts/ctest-phase.sh"
@@ -12,8 +13,8 @@ mkdir "$work/bin"
 # The stand-in: tests and their outcomes come from $work/tests, one "name<TAB>first<TAB>again"
 # per line (pass|fail: the outcome of the whole run and of a run of the test alone). $work/mode
 # "nosummary" leaves out the summary, "uncounted" counts one failure more than it lists in a
-# whole run. Every
-# call's -R pattern (or "all") is appended to $work/calls.
+# whole run, "errorexit" exits with 8 whatever it counts. Every call's -R pattern (or "all") is
+# appended to $work/calls.
 cat >"$work/bin/ctest" <<'STANDIN'
 #!/usr/bin/env bash
 work=$(dirname "$(dirname "$0")")
@@ -47,13 +48,14 @@ if [ "$counted" -gt 0 ]; then
   [ ${#failed[@]} -eq 0 ] || printf '%s\n' "${failed[@]}"
   exit 8
 fi
+[ "$mode" != errorexit ] || exit 8
 STANDIN
 chmod +x "$work/bin/ctest"
 export PATH="$work/bin:$PATH"
 
 failures=0
-# Runs one phase and compares its exit status, the last lines it printed and the
-# reruns it asked for with what the case expects.
+# Runs one phase and compares its exit status, the last lines it printed (and any "stale:" line
+# of an earlier run's rerun log) and the reruns it asked for with what the case expects.
 check() {  # case name, kind, mode, tests, expected status, expected lines, expected reruns
   local name=$1 kind=$2 status=0 output
   printf '%s' "$3" >"$work/mode"
@@ -68,7 +70,7 @@ check() {  # case name, kind, mode, tests, expected status, expected lines, expe
     echo "tests: $total_passed passed, $total_failed failed"' check "$work" "$phase_script" "$kind" 2>&1) ||
     status=$?
   local lines reruns
-  lines=$(grep -E '^(phase: |tests: )' <<<"$output" | grep -v 'tests failed out of' || true)
+  lines=$(grep -E '^(phase: |tests: |stale: )' <<<"$output" | grep -v 'tests failed out of' || true)
   reruns=$(tail -n +2 "$work/calls" | paste -sd ' ' -)
   if [ "$status" != "$5" ] || [ "$lines" != "$6" ] || [ "$reruns" != "$7" ]; then
     printf 'FAIL %s\n  status %s, expected %s\n  lines:\n%s\n  expected:\n%s\n  reruns: %s\n  expected: %s\n' \
@@ -96,6 +98,14 @@ check "names with regex characters, / and #" timed normal \
   '^W\.x\(1\)\+\[y\]\|z$ ^P/Q\.r/0$ ^H#1 b$'
 check "a run without a summary fails" timed nosummary 'Bus.Fine\tpass\tpass\n' 1 \
   $'phase: no test summary (ctest status 0)\ntests: 0 passed, 1 failed' ''
+check "a failing run without a summary gives ctest's status" timed nosummary \
+  'Bus.Broken\tfail\tfail\n' 1 $'phase: no test summary (ctest status 8)\ntests: 0 passed, 1 failed' ''
+check "a ctest error without a counted failure fails the run" timed errorexit \
+  'Bus.Fine\tpass\tpass\n' 1 'tests: 1 passed, 0 failed' ''
+# A rerun log an earlier run left behind.
+echo "stale: rerun output of an earlier run" >"$work/ctest-phase-rerun.log"
+check "the rerun output printed is this run's own" timed normal 'Bus.Broken\tfail\tfail\n' 1 \
+  $'phase: failed twice: Bus.Broken\ntests: 0 passed, 1 failed' '^Bus\.Broken$'
 check "a failure the log does not name fails the run" timed uncounted \
   'Bus.Flaky\tfail\tpass\nBus.Fine\tpass\tpass\n' 1 \
   $'phase: ctest counted 2 failures but listed 1\nphase: passed when run again alone: Bus.Flaky\ntests: 1 passed, 1 failed' \
