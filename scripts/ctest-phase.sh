@@ -80,7 +80,12 @@ run_ctest() {  # name, unit|timed, build dir, jobs, timeout, label arguments...
   [ "$unnamed" -le 0 ] || failures=$((failures + unnamed))
   total_passed=$((total_passed + all - failures))
   total_failed=$((total_failed + failures))
-  if [ "$failures" -ne 0 ] || [ "$unnamed" -ne 0 ] || { [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; }; then
+  if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    summary+=("$name: ctest ended with status $status without counting a failure")
+    total_failed=$((total_failed + 1))
+    fail_run
+  fi
+  if [ "$failures" -ne 0 ] || [ "$unnamed" -ne 0 ]; then
     fail_run
   fi
 }
