@@ -52,7 +52,7 @@ struct Range {
 Range VisibleRange(double low, double high) {
   double margin = std::max(std::abs(low), std::abs(high)) * kLeastRelativeSpan;
   if (low == high) margin = std::max(margin, 0.5);
-  if (high / 2 - low / 2 >= margin) return {low, high};  // in halves: the span may overflow
+  if (HalfSpan(low, high) >= margin) return {low, high};
   const double middle = low / 2 + high / 2;
   return {std::max(std::min(low, middle - margin), -kLargest),
           std::min(std::max(high, middle + margin), kLargest)};
@@ -86,7 +86,7 @@ Multiples MultiplesWithin(double low, double high, double step) {
 // The smallest step of 1, 2 or 5 times a power of ten, a thousandth at least, that puts no more
 // than kMostAxisYLabels multiples in [low, high].
 double AxisYStep(double low, double high) {
-  const double halfSpan = high / 2 - low / 2;  // the span itself may be too large for a double
+  const double halfSpan = HalfSpan(low, high);
   double decade = kFinestAxisYStep;
   if (halfSpan > 0)
     decade = std::max(decade, std::pow(10.0, std::floor(std::log10(halfSpan / kMostAxisYLabels))));

@@ -12,6 +12,12 @@
 
 namespace ui {
 
+// Half the span from `low` to `high`, which stays within the doubles where the span itself would
+// not.
+inline double HalfSpan(double low, double high) {
+  return high / 2 - low / 2;
+}
+
 // The plot a line is drawn on: the values at its edges and its size in pixels.
 struct PixelPlot {
   double minX, maxX, minY, maxY;
@@ -28,8 +34,8 @@ struct PixelPlot {
 
  private:
   static double Share(double value, double low, double high) {
-    const double halfSpan = high / 2 - low / 2;
-    return halfSpan > 0 ? (value / 2 - low / 2) / halfSpan : 0.5;
+    const double halfSpan = HalfSpan(low, high);
+    return halfSpan > 0 ? HalfSpan(low, value) / halfSpan : 0.5;
   }
 };
 
