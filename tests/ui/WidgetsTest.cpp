@@ -40,6 +40,20 @@ int DarkPixels(const QImage& image, const QRect& area) {
   return dark;
 }
 
+// A 400 x 300 chart of one series of `values`, a second apart; a single value is held for a
+// second.
+struct ValuesChart {
+  explicit ValuesChart(const std::vector<double>& values) {
+    chart.resize(400, 300);
+    for (size_t i = 0; i < values.size(); ++i)
+      series.AddXY(static_cast<double>(i), values[i]);
+    if (values.size() == 1) series.AddXY(1, values[0]);
+    chart.AddLineSeries("v", series, 2);
+  }
+  TDataSeries series{"v"};
+  ui::Chart chart;  // declared last: it goes before the series it follows
+};
+
 bool InColourOf(const QColor& pixel, const QColor& colour) {
   return std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
              std::abs(pixel.blue() - colour.blue()) <
@@ -225,7 +239,7 @@ TEST(Chart, UndefinedValuesDoNotBreakTheAxes) {
 
 // The value axis writes its labels as the pattern "###0.###" does, in every locale, at the
 // round values they read, with the grid lines at the labels and the values in its range; and the
-// line is drawn. The values follow each other a second apart; a single one is held for a second.
+// line is drawn.
 TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
   uitest::App();
   constexpr double kLargest = std::numeric_limits<double>::max();
@@ -252,13 +266,8 @@ TEST(Chart, ValueAxisLabelsWithoutExponentAndAtMostThreeDecimals) {
     QLocale::setDefault(QLocale(locale));
     for (const auto& [values, labels] : cases) {
       SCOPED_TRACE(values.empty() ? 0.0 : values.back());
-      ui::Chart chart;
-      chart.resize(400, 300);
-      TDataSeries series("v");
-      for (size_t i = 0; i < values.size(); ++i)
-        series.AddXY(static_cast<double>(i), values[i]);
-      if (values.size() == 1) series.AddXY(1, values[0]);
-      chart.AddLineSeries("v", series, 2);
+      ValuesChart plotted(values);
+      ui::Chart& chart = plotted.chart;
       QCategoryAxis& axis = chart.AxisY();
       const QStringList texts = axis.categoriesLabels();
       if (labels) {
@@ -295,12 +304,8 @@ TEST(Chart, PaintsItsLineOverTheGridAtTheHeightOfItsValues) {
       {{10, 0, 0, 0, 0}, false},
   };
   for (const auto& [values, alongTop] : cases) {
-    ui::Chart chart;
-    chart.resize(400, 300);
-    TDataSeries series("v");
-    for (size_t i = 0; i < values.size(); ++i)
-      series.AddXY(static_cast<double>(i), values[i]);
-    chart.AddLineSeries("v", series, 2);
+    ValuesChart plotted(values);
+    ui::Chart& chart = plotted.chart;
     const QImage image = ChartPicture(chart);
     const QColor colour = chart.LineSeries(0).pen().color();
     const QRectF area = chart.chart()->plotArea();
