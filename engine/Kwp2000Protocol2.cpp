@@ -13,7 +13,6 @@ constexpr int kStopCommunication = 0x82;
 constexpr int kTesterPresent = 0x3E;
 constexpr int kStartDiagnosticSession = 0x10;
 constexpr int kStartSessionAnswer = 0x50;
-constexpr int kNegativeAnswer = 0x7F;
 constexpr int kStartCommunicationAnswer = 0xC1;
 constexpr int kTimingAnswer = 0xC3;
 constexpr int kEmptyFrameAnswer = 0x76;
@@ -250,7 +249,7 @@ void TKwp2000Protocol::ProcessResponse(TSequenceObject* object, const TSmallIntA
     case kStartSessionAnswer:
       FThread->SetBaudRate(BaudRateForId(FBaudRateId));
       break;
-    case kNegativeAnswer:
+    case kNegativeResponse:
       if (data.Count() >= 2) ReactToNegative(object, index, ByteAt(data, 1));
       break;
     case kStartCommunicationAnswer:
@@ -429,7 +428,7 @@ bool TKwp2000Protocol::StartPulseWithLengthByte(TSequenceObject* object) {
   if (!send()) return false;
   std::array<uint8_t, kStartAnswerBytes> buffer{};
   Reception answer = ReceiveAnswer(buffer);
-  if (answer.ok && answer.size > 3 && buffer[3] == kNegativeAnswer) {
+  if (answer.ok && answer.size > 3 && buffer[3] == kNegativeResponse) {
     answer = send() ? ReceiveAnswer(buffer) : Reception{};
   }
   if (answer.ok) Conclude(object, 0, answer.timeMs);

@@ -32,7 +32,9 @@ class TKwp2000Protocol : public TKwpProtocol {
   // Length mode bits: length in the format byte when it fits, length byte supported.
   static constexpr int32_t kLengthInFormat = 2;
   static constexpr int32_t kLengthByte = 1;
-  // Negative-response code of an ECU that has the request and sends its answer later.
+  // The service id of a negative response, and its code of an ECU that has the request and
+  // sends its answer later.
+  static constexpr int kNegativeResponse = 0x7F;
   static constexpr int kResponsePending = 0x78;
 
   TKwp2000Protocol(TKwp2000Thread* thread, TActivityLog* memo);

@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kNoStep = -1;
-constexpr int kNegativeResponse = 0x7F;
+constexpr int kNegativeResponse = TKwp2000Protocol::kNegativeResponse;
 constexpr int kPositiveAnswerOffset = 0x40;
 
 using TLinesOf = std::function<TLogLines(const TStepBytes& data)>;
